@@ -1,0 +1,16 @@
+// The annotating filter: copies a device table and adds to each entry line
+// the modules its description maps to.
+#pragma once
+
+#include "maplist.h"
+
+#include <stdexcept>
+
+// A read or write that failed; what() is the whole message for the user.
+struct failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Copies the table from in to out, annotating its entry lines from t.
+// Throws failure when in cannot be read or out cannot be written.
+void annotate(int in, int out, const maptable &t);

@@ -1,0 +1,29 @@
+#include "io.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+long readfd(int fd, char *buf, std::size_t n)
+{
+    for (;;) {
+        const ssize_t got = ::read(fd, buf, n);
+        if (got >= 0 || errno != EINTR)
+            return static_cast<long>(got);
+    }
+}
+
+bool writefd(int fd, std::string_view s)
+{
+    while (!s.empty()) {
+        const ssize_t put = ::write(fd, s.data(), s.size());
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            if (put == 0)
+                errno = EIO; // a write that takes nothing would loop forever
+            return false;
+        }
+        s.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}

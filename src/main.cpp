@@ -1,0 +1,60 @@
+// pciannotate: annotates a table of PCI device identifiers, read on standard
+// input, with the kernel modules that three mapping lists give for each
+// device description.
+#include "annotate.h"
+#include "maplist.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+
+namespace
+{
+
+struct list {
+    const char *file;
+    const char *missing;
+};
+
+constexpr list lists[] = {
+    {"map-scsi.lst", "Cant find scsi mapping file"},
+    {"map-eth.lst", "Cant find eth mapping file"},
+    {"map-video.lst", "Cant find video mapping file"},
+};
+
+int fail(const char *message)
+{
+    std::fprintf(stderr, "%s\n", message);
+    return 1;
+}
+
+} // namespace
+
+int main()
+{
+    try {
+        // All lists are opened before any is read, so a missing one stops
+        // the run before anything is read or written.
+        int fds[3];
+        for (int i = 0; i < 3; ++i) {
+            fds[i] = ::open(lists[i].file, O_RDONLY | O_CLOEXEC);
+            if (fds[i] < 0)
+                return fail(lists[i].missing);
+        }
+        maptable t;
+        for (int i = 0; i < 3; ++i) {
+            if (!readmap(t, fds[i]))
+                return fail(lists[i].missing);
+            // Closed at once: a list opened on a closed standard descriptor
+            // must not pass for standard input or output.
+            ::close(fds[i]);
+        }
+        annotate(STDIN_FILENO, STDOUT_FILENO, t);
+        return 0;
+    } catch (const failure &e) {
+        return fail(e.what());
+    } catch (const std::bad_alloc &) {
+        return fail("Cant allocate memory");
+    }
+}

@@ -1,0 +1,192 @@
+#include "maplist.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+auto rowname = [](const auto& info) { return "row" + std::to_string(info.index); };
+
+using records = std::vector<std::pair<std::string, std::string>>;
+
+records all(const maptable& t)
+{
+    records r;
+    for (const mapping& m : t.map)
+        r.emplace_back(m.name, m.module);
+    return r;
+}
+
+// The modules of key, in the order lookups give them.
+std::vector<std::string> modules(const maptable& t, std::string_view key)
+{
+    std::vector<std::string> r;
+    for (std::size_t i = t.find(key); i != maptable::none; i = t.after(i)) {
+        EXPECT_EQ(t.map[i].name, key);
+        r.emplace_back(t.map[i].module);
+    }
+    return r;
+}
+
+struct trimcase {
+    std::string in;
+    std::string out;
+};
+
+void PrintTo(const trimcase& c, std::ostream* os)
+{
+    *os << testing::PrintToString(c.in);
+}
+
+class trimtest : public testing::TestWithParam<trimcase> {};
+
+TEST_P(trimtest, trims)
+{
+    EXPECT_EQ(trim(GetParam().in), GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(all, trimtest, testing::Values(
+    trimcase{"", ""},
+    trimcase{" \t  \t", ""},
+    trimcase{" \t\n\v\f\r", ""},
+    trimcase{"  a b\tc \n", "a b\tc"},
+    trimcase{"abc", "abc"},
+    // neither a zero byte nor bytes from 0x80 up are whitespace
+    trimcase{std::string("\0a\0", 3), std::string("\0a\0", 3)},
+    trimcase{"\xa0x\x85", "\xa0x\x85"}),
+    rowname);
+
+struct listcase {
+    const char* what;
+    std::string list;
+    records want;
+};
+
+void PrintTo(const listcase& c, std::ostream* os)
+{
+    *os << c.what;
+}
+
+class readmaptest : public testing::TestWithParam<listcase> {};
+
+TEST_P(readmaptest, records)
+{
+    maptable t;
+    readmap(t, GetParam().list);
+    EXPECT_EQ(all(t), GetParam().want) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(all, readmaptest, testing::Values(
+    // lines that give nothing
+    listcase{"empty", "", {}},
+    listcase{"no bar", "free text\n\nmore text\n", {}},
+    listcase{"nothing after the bar", "Card | \t \n", {}},
+    // names
+    listcase{"one pair", "Adaptec AHA-2940 | aic7xxx\n", {{"Adaptec AHA-2940", "aic7xxx"}}},
+    listcase{"name up to the bar", "Card|mod\n", {{"Card", "mod"}}},
+    listcase{"bar first", "|mod\n", {{"", "mod"}}},
+    listcase{"blanks before the bar", "   | mod\n", {{"", "mod"}}},
+    listcase{"last bar separates", "A|B | mod\n", {{"A|B", "mod"}}},
+    listcase{"no final newline", "Card | mod", {{"Card", "mod"}}},
+    listcase{"CRLF", "Card | mod\r\nNext | two\r\n", {{"Card", "mod"}, {"Next", "two"}}},
+    listcase{"zero bytes", std::string("C\0rd | m\0d\n", 12), {{std::string("C\0rd", 4), std::string("m\0d", 3)}}},
+    listcase{"zero byte first", std::string("\0 | m\n", 6), {{std::string("\0", 1), "m"}}},
+    // tokens
+    listcase{"three tokens", "Card | a b c\n", {{"Card", "a"}, {"Card", "b"}, {"Card", "c"}}},
+    listcase{"quoted token", "Card | \"Card:X 4 MB\"\n", {{"Card", "Card:X 4 MB"}}},
+    listcase{"letters before a quote", "Card | ab\"cd ef\"\n", {{"Card", "cd ef"}}},
+    listcase{"quote, blank, token", "Card | \"x y\" z\n", {{"Card", "x y"}, {"Card", "z"}}},
+    listcase{"two blanks", "Card | a  b\n", {{"Card", "a"}, {"Card", "b"}}},
+    listcase{"empty quoted token", "Card | \"\" b\n", {{"Card", ""}, {"Card", "b"}}},
+    listcase{"quoted token trimmed", "Card | \" x \"\n", {{"Card", "x"}}},
+    listcase{"unclosed quote", "Card | a \"b c d\n", {{"Card", "a"}, {"Card", "b c d"}}},
+    listcase{"lone quote at the end", "Card | a \"\n", {{"Card", "a"}}},
+    listcase{"tabs do not separate", "Card | a\tb \tc\t d\n", {{"Card", "a\tb"}, {"Card", "c"}, {"Card", "d"}}},
+    listcase{"a tab alone is no token", "Card | a \t b\n", {{"Card", "a"}, {"Card", "b"}}},
+    listcase{"the same pair twice", "X | m\nX | m\n", {{"X", "m"}, {"X", "m"}}}),
+    rowname);
+
+TEST(readmap, threelistsinloadorder)
+{
+    maptable t;
+    readmap(t, "A | s1 s2\nB | s3\n");
+    readmap(t, "noise\nA | e1\n");
+    readmap(t, "B | v1\nA | v2\n");
+    EXPECT_EQ(t.map.size(), 6U);
+    EXPECT_EQ(modules(t, "A"), (std::vector<std::string>{"s1", "s2", "e1", "v2"}));
+    EXPECT_EQ(modules(t, "B"), (std::vector<std::string>{"s3", "v1"}));
+    EXPECT_TRUE(modules(t, "C").empty());
+    EXPECT_TRUE(modules(t, "").empty());
+}
+
+TEST(readmap, manyrecordsinorder)
+{
+    // Far more than a thousand pairs, many names sharing records across lists.
+    std::string lists[3];
+    for (int l = 0; l < 3; ++l)
+        for (int i = 0; i < 20000; ++i)
+            lists[l] += "card " + std::to_string(i % 7001) + " | m" + std::to_string(l) + "_" + std::to_string(i) + "\n";
+    maptable t;
+    for (const std::string& list : lists)
+        readmap(t, list);
+    ASSERT_EQ(t.map.size(), 60000U);
+    for (int k : {0, 1, 2999, 7000}) {
+        std::vector<std::string> want;
+        for (int l = 0; l < 3; ++l)
+            for (int i = k; i < 20000; i += 7001)
+                want.push_back("m" + std::to_string(l) + "_" + std::to_string(i));
+        EXPECT_EQ(modules(t, "card " + std::to_string(k)), want) << k;
+    }
+    EXPECT_TRUE(modules(t, "card 7001").empty());
+}
+
+TEST(readmap, fromdescriptor)
+{
+    // A pipe has no size to go by, so the reader must grow its buffer.
+    std::string list;
+    for (int i = 0; i < 30000; ++i)
+        list += "card " + std::to_string(i) + " | mod" + std::to_string(i) + "\n";
+    list += "last | tail";
+    int p[2];
+    ASSERT_EQ(::pipe(p), 0);
+    std::thread writer([&] {
+        EXPECT_EQ(::write(p[1], list.data(), list.size()), static_cast<ssize_t>(list.size()));
+        ::close(p[1]);
+    });
+    maptable t;
+    EXPECT_TRUE(readmap(t, p[0]));
+    writer.join();
+    ::close(p[0]);
+    EXPECT_EQ(t.map.size(), 30001U);
+    EXPECT_EQ(modules(t, "card 29999"), std::vector<std::string>{"mod29999"});
+    EXPECT_EQ(modules(t, "last"), std::vector<std::string>{"tail"});
+
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(std::fwrite(list.data(), 1, list.size(), f), list.size());
+    ASSERT_EQ(std::fflush(f), 0);
+    ::lseek(fileno(f), 0, SEEK_SET);
+    maptable u;
+    EXPECT_TRUE(readmap(u, fileno(f)));
+    std::fclose(f);
+    EXPECT_EQ(all(u), all(t));
+}
+
+TEST(readmap, directoryisareaderror)
+{
+    const int fd = ::open(".", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    maptable t;
+    EXPECT_FALSE(readmap(t, fd));
+    ::close(fd);
+    EXPECT_TRUE(t.map.empty());
+}
+
+}  // namespace
