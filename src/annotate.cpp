@@ -7,31 +7,29 @@
 #include <memory>
 #include <string>
 
-namespace
-{
+namespace {
 
 constexpr std::string_view header = "struct pci_module_map scsi_pci_ids[] = {\n";
 constexpr std::string_view closing = "};\n";
 constexpr std::size_t bufsize = 128 * 1024;
 
-[[noreturn]] void fail(const char *what)
+[[noreturn]] void fail(const char* what)
 {
     throw failure(std::string(what) + ": " + std::strerror(errno));
 }
 
 // Whole lines of any length from a descriptor, newline included.
-class linereader
-{
-  public:
+class linereader {
+public:
     explicit linereader(int fd) : fd(fd), buf(new char[bufsize]) {}
 
     // Replaces line with the next line; false at the end of the input.
-    bool getline(std::string &line)
+    bool getline(std::string& line)
     {
         line.clear();
         for (;;) {
-            const char *from = buf.get() + beg;
-            const auto *nl = static_cast<const char *>(std::memchr(from, '\n', end - beg));
+            const char* from = buf.get() + beg;
+            const auto* nl = static_cast<const char*>(std::memchr(from, '\n', end - beg));
             if (nl != nullptr) {
                 line.append(from, nl + 1);
                 beg += static_cast<std::size_t>(nl + 1 - from);
@@ -49,7 +47,7 @@ class linereader
         }
     }
 
-  private:
+private:
     int fd;
     std::unique_ptr<char[]> buf;
     std::size_t beg = 0;
@@ -58,9 +56,8 @@ class linereader
 };
 
 // Buffered output to a descriptor; every write is checked.
-class writer
-{
-  public:
+class writer {
+public:
     explicit writer(int fd) : fd(fd), buf(new char[bufsize]) {}
 
     void put(std::string_view s)
@@ -84,7 +81,7 @@ class writer
         len = 0;
     }
 
-  private:
+private:
     int fd;
     std::unique_ptr<char[]> buf;
     std::size_t len = 0;
@@ -92,7 +89,7 @@ class writer
 
 // Writes cur with ", ( \"mapped\" )" inserted after its last closing
 // parenthesis, at strp.
-void putcopy(writer &w, std::string_view cur, std::size_t strp, std::string_view mapped)
+void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view mapped)
 {
     w.put(cur.substr(0, strp + 1));
     w.put(", ( \"");
@@ -103,7 +100,7 @@ void putcopy(writer &w, std::string_view cur, std::size_t strp, std::string_view
 
 // Writes an entry line once per record whose name is the line's key, the
 // text between its first and last double quote, or once as "UNKNOWN".
-void putentry(writer &w, std::string_view cur, const maptable &t)
+void putentry(writer& w, std::string_view cur, const maptable& t)
 {
     const std::size_t quote = cur.find('"');
     const std::size_t end = cur.rfind('"');
@@ -126,7 +123,7 @@ void putentry(writer &w, std::string_view cur, const maptable &t)
 
 } // namespace
 
-void annotate(int in, int out, const maptable &t)
+void annotate(int in, int out, const maptable& t)
 {
     linereader r(in);
     writer w(out);

@@ -13,4 +13,4 @@ struct failure : std::runtime_error {
 
 // Copies the table from in to out, annotating its entry lines from t.
 // Throws failure when in cannot be read or out cannot be written.
-void annotate(int in, int out, const maptable &t);
+void annotate(int in, int out, const maptable& t);

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-long readfd(int fd, char *buf, std::size_t n)
+long readfd(int fd, char* buf, std::size_t n)
 {
     for (;;) {
         const ssize_t got = ::read(fd, buf, n);

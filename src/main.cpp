@@ -9,12 +9,11 @@
 #include <new>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 struct list {
-    const char *file;
-    const char *missing;
+    const char* file;
+    const char* missing;
 };
 
 constexpr list lists[] = {
@@ -23,7 +22,7 @@ constexpr list lists[] = {
     {"map-video.lst", "Cant find video mapping file"},
 };
 
-int fail(const char *message)
+int fail(const char* message)
 {
     std::fprintf(stderr, "%s\n", message);
     return 1;
@@ -52,9 +51,9 @@ int main()
         }
         annotate(STDIN_FILENO, STDOUT_FILENO, t);
         return 0;
-    } catch (const failure &e) {
+    } catch (const failure& e) {
         return fail(e.what());
-    } catch (const std::bad_alloc &) {
+    } catch (const std::bad_alloc&) {
         return fail("Cant allocate memory");
     }
 }

@@ -5,8 +5,7 @@
 #include <functional>
 #include <sys/stat.h>
 
-namespace
-{
+namespace {
 
 bool isspace(char c)
 {
@@ -22,7 +21,7 @@ std::size_t hashof(std::string_view s)
 // double quotes enclose a token that holds blanks, and text right before an
 // opening quote is dropped. Blanks that only separate tokens make no record;
 // an empty quoted token does.
-void addmodules(maptable &t, std::string_view name, std::string_view list)
+void addmodules(maptable& t, std::string_view name, std::string_view list)
 {
     std::size_t n = 0;
     while (n < list.size()) {
@@ -46,7 +45,7 @@ void addmodules(maptable &t, std::string_view name, std::string_view list)
 }
 
 // Adds the records of a list text that the table keeps.
-void parse(maptable &t, std::string_view text)
+void parse(maptable& t, std::string_view text)
 {
     while (!text.empty()) {
         const std::size_t nl = text.find('\n');
@@ -72,18 +71,17 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-void readmap(maptable &t, std::string_view list)
+void readmap(maptable& t, std::string_view list)
 {
-    std::string &text = t.keep();
+    std::string& text = t.keep();
     text.assign(list);
     parse(t, text);
 }
 
-bool readmap(maptable &t, int fd)
+bool readmap(maptable& t, int fd)
 {
-    std::string &text = t.keep();
-    struct stat st {
-    };
+    std::string& text = t.keep();
+    struct stat st {};
     // A regular file is read in one go; one byte more shows its end.
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     text.resize(regular ? static_cast<std::size_t>(st.st_size) + 1 : 65536);
@@ -110,7 +108,7 @@ void maptable::add(std::string_view name, std::string_view module)
     if (2 * (used + 1) > slots.size())
         grow();
     const std::size_t hash = hashof(name);
-    slot &s = slots[locate(name, hash)];
+    slot& s = slots[locate(name, hash)];
     const std::size_t i = map.size();
     map.push_back({name, module});
     next.push_back(none);
@@ -145,7 +143,7 @@ void maptable::grow()
     std::vector<slot> old(slots.empty() ? 16 : 2 * slots.size());
     old.swap(slots);
     const std::size_t mask = slots.size() - 1;
-    for (const slot &s : old) {
+    for (const slot& s : old) {
         if (s.head == none)
             continue;
         std::size_t i = s.hash & mask;

@@ -17,9 +17,8 @@ struct mapping {
 
 // Every record of the lists in load order, indexed by name. The texts the
 // records point into are owned by the table and never move.
-class maptable
-{
-  public:
+class maptable {
+public:
     static constexpr std::size_t none = static_cast<std::size_t>(-1);
 
     std::vector<mapping> map;
@@ -34,9 +33,9 @@ class maptable
     std::size_t after(std::size_t i) const { return next[i]; }
 
     // A new empty text that lives as long as the table.
-    std::string &keep() { return texts.emplace_back(); }
+    std::string& keep() { return texts.emplace_back(); }
 
-  private:
+private:
     struct slot {
         std::size_t hash = 0;
         std::size_t head = none; // none marks an empty slot
@@ -57,7 +56,7 @@ class maptable
 std::string_view trim(std::string_view s);
 
 // Appends the records of the list text to the table, in line order.
-void readmap(maptable &t, std::string_view list);
+void readmap(maptable& t, std::string_view list);
 
 // Reads a whole list from fd and appends its records; false on a read error.
-bool readmap(maptable &t, int fd);
+bool readmap(maptable& t, int fd);

@@ -86,64 +86,72 @@ const std::string entry = e("Adaptec AHA-2940");
 const std::string annotated = a("Adaptec AHA-2940", "aic7xxx");
 const std::string nul("a\0b\n\0\n\"q\0\"\n", 12);
 
-INSTANTIATE_TEST_SUITE_P(all, filtertest, testing::Values(
-    // passing through
-    filtercase{"empty input", lists, "", "", "", ""},
-    filtercase{"one line: header", lists, "", "", header, header},
-    filtercase{"one line: entry", lists, "", "", entry, entry},
-    filtercase{"no header", lists, "", "", entry + "x,\n};\n" + entry, entry + "x,\n};\n" + entry},
-    filtercase{"no header, zero bytes, no final newline", lists, "", "", nul + entry + nul + "x", nul + entry + nul + "x"},
-    filtercase{"header with a trailing blank", lists, "", "", "struct pci_module_map scsi_pci_ids[] = { \n" + entry + "};\n",
-               "struct pci_module_map scsi_pci_ids[] = { \n" + entry + "};\n"},
-    filtercase{"other array name", lists, "", "", "struct pci_module_map eth_pci_ids[] = {\n" + entry + "};\n",
-               "struct pci_module_map eth_pci_ids[] = {\n" + entry + "};\n"},
-    filtercase{"header in CRLF", lists, "", "", "struct pci_module_map scsi_pci_ids[] = {\r\n" + entry + "};\n",
-               "struct pci_module_map scsi_pci_ids[] = {\r\n" + entry + "};\n"},
-    filtercase{"quotes before the header", lists, "", "", entry + header + "};\n", entry + header + "};\n"},
-    // entry lines
-    filtercase{"one match", lists, "", "", header + entry + "};\n", header + annotated + "};\n"},
-    filtercase{"matches in table order", "X | s1\n", "X | e1 e2\n", "X | \"v 1\"\n", header + e("X") + "};\n",
-               header + a("X", "s1") + a("X", "e1") + a("X", "e2") + a("X", "v 1") + "};\n"},
-    filtercase{"no match", lists, "", "", header + e("Nobody") + "};\n", header + a("Nobody", "UNKNOWN") + "};\n"},
-    filtercase{"empty lists", "", "", "", header + entry + "};\n", header + a("Adaptec AHA-2940", "UNKNOWN") + "};\n"},
-    filtercase{"blanks inside the quotes", lists, "", "", header + e(" Adaptec AHA-2940") + "};\n",
-               header + a(" Adaptec AHA-2940", "UNKNOWN") + "};\n"},
-    filtercase{"empty key", "| m\n", "", "", header + e("") + e("x") + "};\n", header + a("", "m") + a("x", "UNKNOWN") + "};\n"},
-    filtercase{"quotes inside the key", "a \"b\" c | m\n", "", "", header + e("a \"b\" c") + "};\n",
-               header + a("a \"b\" c", "m") + "};\n"},
-    filtercase{"case matters", "adaptec aha-2940 | m\n", "", "", header + entry + "};\n",
-               header + a("Adaptec AHA-2940", "UNKNOWN") + "};\n"},
-    filtercase{"last closing parenthesis", "Card (rev 2) | m\n", "", "", header + "(a) \"Card (rev 2)\" (b) c\n};\n",
-               header + "(a) \"Card (rev 2)\" (b), ( \"m\" ) c\n};\n"},
-    filtercase{"parenthesis inside the key", "Card (2 | m\n", "", "", header + "{ \"Card (2\" } x)\n};\n",
-               header + "{ \"Card (2\" } x), ( \"m\" )\n};\n"},
-    filtercase{"empty module", "X | \"\"\n", "", "", header + e("X") + "};\n", header + a("X", "") + "};\n"},
-    filtercase{"zero bytes in the region", std::string("C\0d | m\0d\n", 10), "", "",
-               header + e(std::string("C\0d", 3)) + std::string("\0,\n", 3) + "};\n",
-               header + a(std::string("C\0d", 3), std::string("m\0d", 3)) + std::string("\0\n", 2) + "};\n"},
-    filtercase{"CRLF entry line", lists, "", "", header + "N_(\"Adaptec AHA-2940\")},\r\n};\n",
-               header + "N_(\"Adaptec AHA-2940\"), ( \"aic7xxx\" )},\r\n};\n"},
-    // lines the filter cannot annotate go out as they came
-    filtercase{"one double quote", lists, "", "", header + "{ 1, N_(\"Adaptec)},\nx\n", header + "{ 1, N_(\"Adaptec)},\nx\n"},
-    filtercase{"no closing parenthesis", lists, "", "", header + "{ \"Adaptec AHA-2940\" },\nx\n",
-               header + "{ \"Adaptec AHA-2940\" },\nx\n"},
-    filtercase{"last line an entry", lists, "", "", header + entry, header + entry},
-    filtercase{"last line an entry without newline", lists, "", "", header + entry + entry.substr(0, 30),
-               header + annotated + entry.substr(0, 30)},
-    // the comma rule
-    filtercase{"comma before the closing line", lists, "", "", header + "\t{ 0, },\n};\n", header + "\t{ 0, }\n};\n"},
-    filtercase{"entry keeps its comma", "X | a b\n", "", "", header + e("X") + "};\n", header + a("X", "a") + a("X", "b") + "};\n"},
-    filtercase{"comma not last", lists, "", "", header + "a, b\n};\n", header + "a, b\n};\n"},
-    filtercase{"comma then blank", lists, "", "", header + "a, \n};\n", header + "a, \n};\n"},
-    filtercase{"closing line with a blank", lists, "", "", header + "a,\n };\n", header + "a,\n };\n"},
-    filtercase{"closing line last, no newline", lists, "", "", header + "a,\n};", header + "a,\n};"},
-    filtercase{"comma only", lists, "", "", header + ",\n};\n", header + "\n};\n"},
-    filtercase{"no rule before the header", lists, "", "", "a,\n};\n" + header, "a,\n};\n" + header},
-    filtercase{"closing line unchanged, region goes on", lists, "", "",
-               header + "a,\n};\n};\n" + entry + "struct x[] = {\n" + entry + "b,\n};\n",
-               header + "a\n};\n};\n" + annotated + "struct x[] = {\n" + annotated + "b\n};\n"},
-    filtercase{"header twice", lists, "", "", header + entry + header + entry + "};\n",
-               header + annotated + header + annotated + "};\n"}),
+INSTANTIATE_TEST_SUITE_P(
+    all, filtertest,
+    testing::Values(
+        // passing through
+        filtercase{"empty input", lists, "", "", "", ""}, filtercase{"one line: header", lists, "", "", header, header},
+        filtercase{"one line: entry", lists, "", "", entry, entry},
+        filtercase{"no header", lists, "", "", entry + "x,\n};\n" + entry, entry + "x,\n};\n" + entry},
+        filtercase{"no header, zero bytes, no final newline", lists, "", "", nul + entry + nul + "x",
+                   nul + entry + nul + "x"},
+        filtercase{"header with a trailing blank", lists, "", "",
+                   "struct pci_module_map scsi_pci_ids[] = { \n" + entry + "};\n",
+                   "struct pci_module_map scsi_pci_ids[] = { \n" + entry + "};\n"},
+        filtercase{"other array name", lists, "", "", "struct pci_module_map eth_pci_ids[] = {\n" + entry + "};\n",
+                   "struct pci_module_map eth_pci_ids[] = {\n" + entry + "};\n"},
+        filtercase{"header in CRLF", lists, "", "", "struct pci_module_map scsi_pci_ids[] = {\r\n" + entry + "};\n",
+                   "struct pci_module_map scsi_pci_ids[] = {\r\n" + entry + "};\n"},
+        filtercase{"quotes before the header", lists, "", "", entry + header + "};\n", entry + header + "};\n"},
+        // entry lines
+        filtercase{"one match", lists, "", "", header + entry + "};\n", header + annotated + "};\n"},
+        filtercase{"matches in table order", "X | s1\n", "X | e1 e2\n", "X | \"v 1\"\n", header + e("X") + "};\n",
+                   header + a("X", "s1") + a("X", "e1") + a("X", "e2") + a("X", "v 1") + "};\n"},
+        filtercase{"no match", lists, "", "", header + e("Nobody") + "};\n", header + a("Nobody", "UNKNOWN") + "};\n"},
+        filtercase{"empty lists", "", "", "", header + entry + "};\n",
+                   header + a("Adaptec AHA-2940", "UNKNOWN") + "};\n"},
+        filtercase{"blanks inside the quotes", lists, "", "", header + e(" Adaptec AHA-2940") + "};\n",
+                   header + a(" Adaptec AHA-2940", "UNKNOWN") + "};\n"},
+        filtercase{"empty key", "| m\n", "", "", header + e("") + e("x") + "};\n",
+                   header + a("", "m") + a("x", "UNKNOWN") + "};\n"},
+        filtercase{"quotes inside the key", "a \"b\" c | m\n", "", "", header + e("a \"b\" c") + "};\n",
+                   header + a("a \"b\" c", "m") + "};\n"},
+        filtercase{"case matters", "adaptec aha-2940 | m\n", "", "", header + entry + "};\n",
+                   header + a("Adaptec AHA-2940", "UNKNOWN") + "};\n"},
+        filtercase{"last closing parenthesis", "Card (rev 2) | m\n", "", "",
+                   header + "(a) \"Card (rev 2)\" (b) c\n};\n", header + "(a) \"Card (rev 2)\" (b), ( \"m\" ) c\n};\n"},
+        filtercase{"parenthesis inside the key", "Card (2 | m\n", "", "", header + "{ \"Card (2\" } x)\n};\n",
+                   header + "{ \"Card (2\" } x), ( \"m\" )\n};\n"},
+        filtercase{"empty module", "X | \"\"\n", "", "", header + e("X") + "};\n", header + a("X", "") + "};\n"},
+        filtercase{"zero bytes in the region", std::string("C\0d | m\0d\n", 10), "", "",
+                   header + e(std::string("C\0d", 3)) + std::string("\0,\n", 3) + "};\n",
+                   header + a(std::string("C\0d", 3), std::string("m\0d", 3)) + std::string("\0\n", 2) + "};\n"},
+        filtercase{"CRLF entry line", lists, "", "", header + "N_(\"Adaptec AHA-2940\")},\r\n};\n",
+                   header + "N_(\"Adaptec AHA-2940\"), ( \"aic7xxx\" )},\r\n};\n"},
+        // lines the filter cannot annotate go out as they came
+        filtercase{"one double quote", lists, "", "", header + "{ 1, N_(\"Adaptec)},\nx\n",
+                   header + "{ 1, N_(\"Adaptec)},\nx\n"},
+        filtercase{"no closing parenthesis", lists, "", "", header + "{ \"Adaptec AHA-2940\" },\nx\n",
+                   header + "{ \"Adaptec AHA-2940\" },\nx\n"},
+        filtercase{"last line an entry", lists, "", "", header + entry, header + entry},
+        filtercase{"last line an entry without newline", lists, "", "", header + entry + entry.substr(0, 30),
+                   header + annotated + entry.substr(0, 30)},
+        // the comma rule
+        filtercase{"comma before the closing line", lists, "", "", header + "\t{ 0, },\n};\n",
+                   header + "\t{ 0, }\n};\n"},
+        filtercase{"entry keeps its comma", "X | a b\n", "", "", header + e("X") + "};\n",
+                   header + a("X", "a") + a("X", "b") + "};\n"},
+        filtercase{"comma not last", lists, "", "", header + "a, b\n};\n", header + "a, b\n};\n"},
+        filtercase{"comma then blank", lists, "", "", header + "a, \n};\n", header + "a, \n};\n"},
+        filtercase{"closing line with a blank", lists, "", "", header + "a,\n };\n", header + "a,\n };\n"},
+        filtercase{"closing line last, no newline", lists, "", "", header + "a,\n};", header + "a,\n};"},
+        filtercase{"comma only", lists, "", "", header + ",\n};\n", header + "\n};\n"},
+        filtercase{"no rule before the header", lists, "", "", "a,\n};\n" + header, "a,\n};\n" + header},
+        filtercase{"closing line unchanged, region goes on", lists, "", "",
+                   header + "a,\n};\n};\n" + entry + "struct x[] = {\n" + entry + "b,\n};\n",
+                   header + "a\n};\n};\n" + annotated + "struct x[] = {\n" + annotated + "b\n};\n"},
+        filtercase{"header twice", lists, "", "", header + entry + header + entry + "};\n",
+                   header + annotated + header + annotated + "};\n"}),
     [](const testing::TestParamInfo<filtercase>& i) { return "row" + std::to_string(i.index); });
 
 TEST(annotate, longlines)
@@ -164,7 +172,8 @@ TEST(annotate, manylines)
     for (int i = 0; i < 50000; ++i) {
         const std::string n = std::to_string(i % 10);
         in += "{ " + std::to_string(i) + ", N_(\"card" + n + "\")},\n";
-        want += "{ " + std::to_string(i) + ", N_(\"card" + n + "\"), ( \"" + (i % 10 < 5 ? "m" + n : "UNKNOWN") + "\" )},\n";
+        want += "{ " + std::to_string(i) + ", N_(\"card" + n + "\"), ( \"" + (i % 10 < 5 ? "m" + n : "UNKNOWN") +
+                "\" )},\n";
     }
     in += "\t{ 0, }\n};\n";
     want += "\t{ 0, }\n};\n";
@@ -203,4 +212,4 @@ TEST(annotate, writeerror)
     ::close(full);
 }
 
-}  // namespace
+} // namespace

@@ -52,16 +52,13 @@ TEST_P(trimtest, trims)
     EXPECT_EQ(trim(GetParam().in), GetParam().out);
 }
 
-INSTANTIATE_TEST_SUITE_P(all, trimtest, testing::Values(
-    trimcase{"", ""},
-    trimcase{" \t  \t", ""},
-    trimcase{" \t\n\v\f\r", ""},
-    trimcase{"  a b\tc \n", "a b\tc"},
-    trimcase{"abc", "abc"},
-    // neither a zero byte nor bytes from 0x80 up are whitespace
-    trimcase{std::string("\0a\0", 3), std::string("\0a\0", 3)},
-    trimcase{"\xa0x\x85", "\xa0x\x85"}),
-    rowname);
+INSTANTIATE_TEST_SUITE_P(all, trimtest,
+                         testing::Values(trimcase{"", ""}, trimcase{" \t  \t", ""}, trimcase{" \t\n\v\f\r", ""},
+                                         trimcase{"  a b\tc \n", "a b\tc"}, trimcase{"abc", "abc"},
+                                         // neither a zero byte nor bytes from 0x80 up are whitespace
+                                         trimcase{std::string("\0a\0", 3), std::string("\0a\0", 3)},
+                                         trimcase{"\xa0x\x85", "\xa0x\x85"}),
+                         rowname);
 
 struct listcase {
     const char* what;
@@ -83,34 +80,34 @@ TEST_P(readmaptest, records)
     EXPECT_EQ(all(t), GetParam().want) << GetParam().what;
 }
 
-INSTANTIATE_TEST_SUITE_P(all, readmaptest, testing::Values(
-    // lines that give nothing
-    listcase{"empty", "", {}},
-    listcase{"no bar", "free text\n\nmore text\n", {}},
-    listcase{"nothing after the bar", "Card | \t \n", {}},
-    // names
-    listcase{"one pair", "Adaptec AHA-2940 | aic7xxx\n", {{"Adaptec AHA-2940", "aic7xxx"}}},
-    listcase{"name up to the bar", "Card|mod\n", {{"Card", "mod"}}},
-    listcase{"bar first", "|mod\n", {{"", "mod"}}},
-    listcase{"blanks before the bar", "   | mod\n", {{"", "mod"}}},
-    listcase{"last bar separates", "A|B | mod\n", {{"A|B", "mod"}}},
-    listcase{"no final newline", "Card | mod", {{"Card", "mod"}}},
-    listcase{"CRLF", "Card | mod\r\nNext | two\r\n", {{"Card", "mod"}, {"Next", "two"}}},
-    listcase{"zero bytes", std::string("C\0rd | m\0d\n", 12), {{std::string("C\0rd", 4), std::string("m\0d", 3)}}},
-    listcase{"zero byte first", std::string("\0 | m\n", 6), {{std::string("\0", 1), "m"}}},
-    // tokens
-    listcase{"three tokens", "Card | a b c\n", {{"Card", "a"}, {"Card", "b"}, {"Card", "c"}}},
-    listcase{"quoted token", "Card | \"Card:X 4 MB\"\n", {{"Card", "Card:X 4 MB"}}},
-    listcase{"letters before a quote", "Card | ab\"cd ef\"\n", {{"Card", "cd ef"}}},
-    listcase{"quote, blank, token", "Card | \"x y\" z\n", {{"Card", "x y"}, {"Card", "z"}}},
-    listcase{"two blanks", "Card | a  b\n", {{"Card", "a"}, {"Card", "b"}}},
-    listcase{"empty quoted token", "Card | \"\" b\n", {{"Card", ""}, {"Card", "b"}}},
-    listcase{"quoted token trimmed", "Card | \" x \"\n", {{"Card", "x"}}},
-    listcase{"unclosed quote", "Card | a \"b c d\n", {{"Card", "a"}, {"Card", "b c d"}}},
-    listcase{"lone quote at the end", "Card | a \"\n", {{"Card", "a"}}},
-    listcase{"tabs do not separate", "Card | a\tb \tc\t d\n", {{"Card", "a\tb"}, {"Card", "c"}, {"Card", "d"}}},
-    listcase{"a tab alone is no token", "Card | a \t b\n", {{"Card", "a"}, {"Card", "b"}}},
-    listcase{"the same pair twice", "X | m\nX | m\n", {{"X", "m"}, {"X", "m"}}}),
+INSTANTIATE_TEST_SUITE_P(
+    all, readmaptest,
+    testing::Values(
+        // lines that give nothing
+        listcase{"empty", "", {}}, listcase{"no bar", "free text\n\nmore text\n", {}},
+        listcase{"nothing after the bar", "Card | \t \n", {}},
+        // names
+        listcase{"one pair", "Adaptec AHA-2940 | aic7xxx\n", {{"Adaptec AHA-2940", "aic7xxx"}}},
+        listcase{"name up to the bar", "Card|mod\n", {{"Card", "mod"}}}, listcase{"bar first", "|mod\n", {{"", "mod"}}},
+        listcase{"blanks before the bar", "   | mod\n", {{"", "mod"}}},
+        listcase{"last bar separates", "A|B | mod\n", {{"A|B", "mod"}}},
+        listcase{"no final newline", "Card | mod", {{"Card", "mod"}}},
+        listcase{"CRLF", "Card | mod\r\nNext | two\r\n", {{"Card", "mod"}, {"Next", "two"}}},
+        listcase{"zero bytes", std::string("C\0rd | m\0d\n", 12), {{std::string("C\0rd", 4), std::string("m\0d", 3)}}},
+        listcase{"zero byte first", std::string("\0 | m\n", 6), {{std::string("\0", 1), "m"}}},
+        // tokens
+        listcase{"three tokens", "Card | a b c\n", {{"Card", "a"}, {"Card", "b"}, {"Card", "c"}}},
+        listcase{"quoted token", "Card | \"Card:X 4 MB\"\n", {{"Card", "Card:X 4 MB"}}},
+        listcase{"letters before a quote", "Card | ab\"cd ef\"\n", {{"Card", "cd ef"}}},
+        listcase{"quote, blank, token", "Card | \"x y\" z\n", {{"Card", "x y"}, {"Card", "z"}}},
+        listcase{"two blanks", "Card | a  b\n", {{"Card", "a"}, {"Card", "b"}}},
+        listcase{"empty quoted token", "Card | \"\" b\n", {{"Card", ""}, {"Card", "b"}}},
+        listcase{"quoted token trimmed", "Card | \" x \"\n", {{"Card", "x"}}},
+        listcase{"unclosed quote", "Card | a \"b c d\n", {{"Card", "a"}, {"Card", "b c d"}}},
+        listcase{"lone quote at the end", "Card | a \"\n", {{"Card", "a"}}},
+        listcase{"tabs do not separate", "Card | a\tb \tc\t d\n", {{"Card", "a\tb"}, {"Card", "c"}, {"Card", "d"}}},
+        listcase{"a tab alone is no token", "Card | a \t b\n", {{"Card", "a"}, {"Card", "b"}}},
+        listcase{"the same pair twice", "X | m\nX | m\n", {{"X", "m"}, {"X", "m"}}}),
     rowname);
 
 TEST(readmap, threelistsinloadorder)
@@ -132,7 +129,8 @@ TEST(readmap, manyrecordsinorder)
     std::string lists[3];
     for (int l = 0; l < 3; ++l)
         for (int i = 0; i < 20000; ++i)
-            lists[l] += "card " + std::to_string(i % 7001) + " | m" + std::to_string(l) + "_" + std::to_string(i) + "\n";
+            lists[l] +=
+                "card " + std::to_string(i % 7001) + " | m" + std::to_string(l) + "_" + std::to_string(i) + "\n";
     maptable t;
     for (const std::string& list : lists)
         readmap(t, list);
@@ -189,4 +187,4 @@ TEST(readmap, directoryisareaderror)
     EXPECT_TRUE(t.map.empty());
 }
 
-}  // namespace
+} // namespace

@@ -87,7 +87,7 @@ TEST_F(program, emptylists)
 
 struct startcase {
     std::vector<const char*> missing;    // lists removed
-    std::vector<const char*> unreadable;  // lists that are directories
+    std::vector<const char*> unreadable; // lists that are directories
     const char* err;
 };
 
@@ -113,17 +113,18 @@ TEST_P(startup, stopsbeforereading)
     EXPECT_EQ(r.out, table);
 }
 
-INSTANTIATE_TEST_SUITE_P(all, startup, testing::Values(
-    startcase{{"map-scsi.lst", "map-eth.lst", "map-video.lst"}, {}, "Cant find scsi mapping file\n"},
-    startcase{{"map-scsi.lst"}, {}, "Cant find scsi mapping file\n"},
-    startcase{{"map-eth.lst"}, {}, "Cant find eth mapping file\n"},
-    startcase{{"map-eth.lst", "map-video.lst"}, {}, "Cant find eth mapping file\n"},
-    startcase{{"map-video.lst"}, {}, "Cant find video mapping file\n"},
-    // a list that opens but cannot be read counts as missing
-    startcase{{}, {"map-scsi.lst"}, "Cant find scsi mapping file\n"},
-    startcase{{}, {"map-video.lst"}, "Cant find video mapping file\n"},
-    // every list is opened before any is read
-    startcase{{"map-video.lst"}, {"map-scsi.lst"}, "Cant find video mapping file\n"}),
+INSTANTIATE_TEST_SUITE_P(
+    all, startup,
+    testing::Values(startcase{{"map-scsi.lst", "map-eth.lst", "map-video.lst"}, {}, "Cant find scsi mapping file\n"},
+                    startcase{{"map-scsi.lst"}, {}, "Cant find scsi mapping file\n"},
+                    startcase{{"map-eth.lst"}, {}, "Cant find eth mapping file\n"},
+                    startcase{{"map-eth.lst", "map-video.lst"}, {}, "Cant find eth mapping file\n"},
+                    startcase{{"map-video.lst"}, {}, "Cant find video mapping file\n"},
+                    // a list that opens but cannot be read counts as missing
+                    startcase{{}, {"map-scsi.lst"}, "Cant find scsi mapping file\n"},
+                    startcase{{}, {"map-video.lst"}, "Cant find video mapping file\n"},
+                    // every list is opened before any is read
+                    startcase{{"map-video.lst"}, {"map-scsi.lst"}, "Cant find video mapping file\n"}),
     rowname);
 
 struct faultcase {
@@ -145,11 +146,12 @@ TEST_P(faults, fail)
     EXPECT_EQ(r.err, GetParam().err);
 }
 
-INSTANTIATE_TEST_SUITE_P(all, faults, testing::Values(
-    faultcase{"PROG <. >out", "Cant read input: Is a directory\n"},
-    faultcase{": >out; PROG <in >/dev/full", "Cant write output: No space left on device\n"},
-    faultcase{": >out; PROG <in >&-", "Cant write output: Bad file descriptor\n"},
-    faultcase{": >out; PROG <&- >out", "Cant read input: Bad file descriptor\n"}),
-    rowname);
+INSTANTIATE_TEST_SUITE_P(all, faults,
+                         testing::Values(faultcase{"PROG <. >out", "Cant read input: Is a directory\n"},
+                                         faultcase{": >out; PROG <in >/dev/full",
+                                                   "Cant write output: No space left on device\n"},
+                                         faultcase{": >out; PROG <in >&-", "Cant write output: Bad file descriptor\n"},
+                                         faultcase{": >out; PROG <&- >out", "Cant read input: Bad file descriptor\n"}),
+                         rowname);
 
-}  // namespace
+} // namespace
