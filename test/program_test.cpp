@@ -60,7 +60,7 @@ protected:
     {
         std::string cmd = redirect;
         cmd.replace(cmd.find("PROG"), 4, PROGRAM);
-        const int st = std::system(("cd '" + dir.string() + "' && " + cmd + " 2>err").c_str());
+        const int st = std::system(("cd '" + dir.string() + "' && { " + cmd + "; } 2>err").c_str());
         return {WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), get("out"), get("err")};
     }
 };
@@ -129,6 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct faultcase {
     const char* redirect;
+    int status;
     const char* err;
 };
 
@@ -141,17 +142,30 @@ class faults : public program, public testing::WithParamInterface<faultcase> {};
 
 TEST_P(faults, fail)
 {
+    // An output of several megabytes, so that a reader that stops early
+    // leaves the program writing.
+    put("big", header + std::string(6 << 20, 'x') + "\n");
     const result r = run(GetParam().redirect);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, GetParam().status);
     EXPECT_EQ(r.err, GetParam().err);
 }
 
-INSTANTIATE_TEST_SUITE_P(all, faults,
-                         testing::Values(faultcase{"PROG <. >out", "Cant read input: Is a directory\n"},
-                                         faultcase{": >out; PROG <in >/dev/full",
-                                                   "Cant write output: No space left on device\n"},
-                                         faultcase{": >out; PROG <in >&-", "Cant write output: Bad file descriptor\n"},
-                                         faultcase{": >out; PROG <&- >out", "Cant read input: Bad file descriptor\n"}),
-                         rowname);
+INSTANTIATE_TEST_SUITE_P(
+    all, faults,
+    testing::Values(
+        // reading
+        faultcase{"PROG <. >out", 1, "Cant read input: Is a directory\n"},
+        faultcase{": >out; PROG <&- >out", 1, "Cant read input: Bad file descriptor\n"},
+        // writing
+        faultcase{": >out; PROG <in >/dev/full", 1, "Cant write output: No space left on device\n"},
+        faultcase{": >out; PROG <big >/dev/full", 1, "Cant write output: No space left on device\n"},
+        faultcase{": >out; PROG <in >&-", 1, "Cant write output: Bad file descriptor\n"},
+        faultcase{": >out; trap '' PIPE; { PROG <big; echo $? >st; } | head -c 1 >/dev/null; exit $(cat st)", 1,
+                  "Cant write output: Broken pipe\n"},
+        faultcase{": >out; { PROG <big; echo $? >st; } | head -c 1 >/dev/null; exit $(cat st)", 128 + 13, ""},
+        // memory
+        faultcase{": >out; ulimit -v 200000; head -c 300000000 /dev/zero | PROG >/dev/null", 1,
+                  "Cant allocate memory\n"}),
+    rowname);
 
 } // namespace
