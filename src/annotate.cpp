@@ -121,7 +121,7 @@ void putentry(writer& w, std::string_view cur, const maptable& t)
         putcopy(w, cur, strp, "UNKNOWN");
 }
 
-} // namespace
+}  // namespace
 
 void annotate(int in, int out, const maptable& t)
 {

@@ -20,7 +20,7 @@ bool writefd(int fd, std::string_view s)
             continue;
         if (put <= 0) {
             if (put == 0)
-                errno = EIO; // a write that takes nothing would loop forever
+                errno = EIO;  // a write that takes nothing would loop forever
             return false;
         }
         s.remove_prefix(static_cast<std::size_t>(put));

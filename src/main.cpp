@@ -28,7 +28,7 @@ int fail(const char* message)
     return 1;
 }
 
-} // namespace
+}  // namespace
 
 int main()
 {

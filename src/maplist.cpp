@@ -2,19 +2,40 @@
 
 #include "io.h"
 
-#include <functional>
+#include <cstdlib>
+#include <cstring>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 namespace {
+
+constexpr std::size_t hugepage = std::size_t{2} << 20;
 
 bool isspace(char c)
 {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-std::size_t hashof(std::string_view s)
+std::uint64_t hashof(std::string_view s)
 {
-    return std::hash<std::string_view>{}(s);
+    constexpr std::uint64_t k = 0x9e3779b97f4a7c15;
+    std::uint64_t h = s.size() * k;
+    const char* p = s.data();
+    std::size_t n = s.size();
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, 8);
+        h = (h ^ w) * k;
+        h ^= h >> 29;
+    }
+    if (n > 0) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        h = (h ^ w) * k;
+        h ^= h >> 29;
+    }
+    h *= k;
+    return h ^ (h >> 32);
 }
 
 // Splits a trimmed module list into its tokens: single blanks separate them,
@@ -25,42 +46,74 @@ void addmodules(maptable& t, std::string_view name, std::string_view list)
 {
     std::size_t n = 0;
     while (n < list.size()) {
-        std::size_t p = list.find_first_of(" \"", n);
-        if (p == std::string_view::npos)
+        std::size_t p = n;
+        while (p < list.size() && list[p] != ' ' && list[p] != '"')
+            ++p;
+        if (p == list.size())
             break;
         const bool quoted = list[p] == '"';
         if (quoted) {
             n = p + 1;
             p = list.find('"', n);
             if (p == std::string_view::npos)
-                break; // an unclosed quote takes the rest of the list
+                break;  // an unclosed quote takes the rest of the list
         }
         const std::string_view module = trim(list.substr(n, p - n));
         if (quoted || !module.empty())
-            t.add(name, module);
+            t.map.push_back({name, module});
         n = p + 1;
     }
     if (n < list.size())
-        t.add(name, trim(list.substr(n)));
+        t.map.push_back({name, trim(list.substr(n))});
 }
 
 // Adds the records of a list text that the table keeps.
-void parse(maptable& t, std::string_view text)
+void parse(maptable& t, const char* p, const char* end)
 {
-    while (!text.empty()) {
-        const std::size_t nl = text.find('\n');
-        const std::string_view line = text.substr(0, nl);
-        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+    while (p < end) {
+        const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const char* eol = nl != nullptr ? nl : end;
 
-        // The last bar separates; bars before it belong to the name.
-        const std::size_t bar = line.rfind('|');
-        if (bar == std::string_view::npos)
-            continue;
-        addmodules(t, trim(line.substr(0, bar)), trim(line.substr(bar + 1)));
+        // The last bar separates; bars before it belong to the name. The
+        // module list is short, so the search goes from the end.
+        const char* bar = eol;
+        while (bar != p && bar[-1] != '|')
+            --bar;
+        if (bar != p) {
+            --bar;
+            addmodules(t, trim({p, static_cast<std::size_t>(bar - p)}),
+                       trim({bar + 1, static_cast<std::size_t>(eol - bar - 1)}));
+        }
+        p = eol == end ? end : eol + 1;
     }
+    t.index();
 }
 
-} // namespace
+}  // namespace
+
+void* bigblock(std::size_t n, std::size_t size)
+{
+    if (n > static_cast<std::size_t>(-1) / size / 2)
+        throw std::bad_alloc();
+    std::size_t bytes = n * size;
+    void* p = nullptr;
+    if (bytes >= hugepage) {
+        bytes = (bytes + hugepage - 1) / hugepage * hugepage;
+        p = std::aligned_alloc(hugepage, bytes);
+        if (p != nullptr)
+            ::madvise(p, bytes, MADV_HUGEPAGE);  // only advice: it may fail harmlessly
+    } else {
+        p = std::malloc(bytes);
+    }
+    if (p == nullptr)
+        throw std::bad_alloc();
+    return p;
+}
+
+void freeblock(void* p)
+{
+    std::free(p);
+}
 
 std::string_view trim(std::string_view s)
 {
@@ -73,14 +126,14 @@ std::string_view trim(std::string_view s)
 
 void readmap(maptable& t, std::string_view list)
 {
-    std::string& text = t.keep();
-    text.assign(list);
-    parse(t, text);
+    auto& text = t.keep();
+    text.assign(list.begin(), list.end());
+    parse(t, text.data(), text.data() + text.size());
 }
 
 bool readmap(maptable& t, int fd)
 {
-    std::string& text = t.keep();
+    auto& text = t.keep();
     struct stat st {};
     // A regular file is read in one go; one byte more shows its end.
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -99,55 +152,86 @@ bool readmap(maptable& t, int fd)
         len += static_cast<std::size_t>(got);
     }
     text.resize(len);
-    parse(t, text);
+    parse(t, text.data(), text.data() + len);
     return true;
 }
 
-void maptable::add(std::string_view name, std::string_view module)
+void maptable::index()
 {
-    if (2 * (used + 1) > slots.size())
-        grow();
-    const std::size_t hash = hashof(name);
-    slot& s = slots[locate(name, hash)];
-    const std::size_t i = map.size();
-    map.push_back({name, module});
-    next.push_back(none);
-    if (s.head == none) {
-        s = {hash, i, i};
-        ++used;
-    } else {
-        next[s.tail] = i;
-        s.tail = i;
+    const std::size_t from = next.size();
+    const std::size_t to = map.size();
+    // Indices are 32 bits; memory runs out long before they do.
+    if (to >= empty)
+        throw std::bad_alloc();
+    next.resize(to, empty);
+    std::size_t size = slots.empty() ? 16 : slots.size();
+    while (size < 2 * (used + to - from))
+        size *= 2;
+    if (size > slots.size())
+        rehash(size);
+
+    // The slots of the names some records ahead are fetched while the
+    // current one is inserted: with many names, the waits for memory
+    // otherwise cost more than all the rest of loading.
+    constexpr std::size_t ahead = 16;
+    std::uint64_t hashes[ahead];
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t i = from; i < to + ahead; ++i) {
+        if (i >= from + ahead)
+            insert(i - ahead, hashes[i % ahead]);
+        if (i < to) {
+            hashes[i % ahead] = hashof(map[i].name);
+            __builtin_prefetch(&slots[hashes[i % ahead] & mask]);
+        }
     }
+}
+
+void maptable::insert(std::size_t i, std::uint64_t hash)
+{
+    const std::string_view name = map[i].name;
+    // The tokens of one line share its name, and its text.
+    const bool again = i > 0 && map[i - 1].name.data() == name.data() && map[i - 1].name.size() == name.size();
+    if (!again) {
+        last = locate(name, hash);
+        if (slots[last].head == empty) {
+            slots[last] = {hash, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i)};
+            ++used;
+            return;
+        }
+    }
+    next[slots[last].tail] = static_cast<std::uint32_t>(i);
+    slots[last].tail = static_cast<std::uint32_t>(i);
 }
 
 std::size_t maptable::find(std::string_view key) const
 {
     if (slots.empty())
         return none;
-    return slots[locate(key, hashof(key))].head;
+    const std::uint32_t head = slots[locate(key, hashof(key))].head;
+    return head == empty ? none : head;
 }
 
-// The slot that holds key, or the empty slot where it would go.
-std::size_t maptable::locate(std::string_view key, std::size_t hash) const
+// The slot that holds key, or the free slot where it would go.
+std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
 {
     const std::size_t mask = slots.size() - 1;
-    std::size_t i = hash & mask;
-    while (slots[i].head != none && (slots[i].hash != hash || map[slots[i].head].name != key))
-        i = (i + 1) & mask;
-    return i;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const slot& s = slots[i];
+        if (s.head == empty || (s.hash == hash && map[s.head].name == key))
+            return i;
+    }
 }
 
-void maptable::grow()
+void maptable::rehash(std::size_t size)
 {
-    std::vector<slot> old(slots.empty() ? 16 : 2 * slots.size());
+    std::vector<slot, bigalloc<slot>> old(size);
     old.swap(slots);
-    const std::size_t mask = slots.size() - 1;
+    const std::size_t mask = size - 1;
     for (const slot& s : old) {
-        if (s.head == none)
+        if (s.head == empty)
             continue;
         std::size_t i = s.hash & mask;
-        while (slots[i].head != none)
+        while (slots[i].head != empty)
             i = (i + 1) & mask;
         slots[i] = s;
     }

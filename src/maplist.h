@@ -3,10 +3,35 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
-#include <string>
+#include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+// Memory for n objects of the given size; throws std::bad_alloc.
+void* bigblock(std::size_t n, std::size_t size);
+void freeblock(void* p);
+
+// Gives large blocks huge pages where the system allows it: loading a list
+// of 300,000 pairs otherwise spends more time in page faults than in parsing.
+// Elements are default-initialised, so a text buffer is not zeroed first.
+template <class T> struct bigalloc {
+    using value_type = T;
+
+    bigalloc() = default;
+    template <class U> explicit bigalloc(const bigalloc<U>& /*unused*/) {}
+
+    T* allocate(std::size_t n) { return static_cast<T*>(bigblock(n, sizeof(T))); }
+    void deallocate(T* p, std::size_t /*n*/) { freeblock(p); }
+    template <class U> void construct(U* p) { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... A> void construct(U* p, A&&... a)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+    bool operator==(const bigalloc& /*other*/) const { return true; }
+};
 
 // One pair of a mapping list. A list line that names several modules gives
 // one record per module, each with the same name.
@@ -21,34 +46,39 @@ class maptable {
 public:
     static constexpr std::size_t none = static_cast<std::size_t>(-1);
 
-    std::vector<mapping> map;
+    std::vector<mapping, bigalloc<mapping>> map;
 
-    // Appends a record; name and module must point into text kept by the table.
-    void add(std::string_view name, std::string_view module);
+    // Indexes the records appended to map since the last call. Their texts
+    // must be kept by the table.
+    void index();
 
     // The first record whose name is key, or none.
     std::size_t find(std::string_view key) const;
 
     // The next record after record i with the same name, or none.
-    std::size_t after(std::size_t i) const { return next[i]; }
+    std::size_t after(std::size_t i) const { return next[i] == empty ? none : next[i]; }
 
-    // A new empty text that lives as long as the table.
-    std::string& keep() { return texts.emplace_back(); }
+    // A new text buffer that lives as long as the table.
+    std::vector<char, bigalloc<char>>& keep() { return texts.emplace_back(); }
 
 private:
+    static constexpr std::uint32_t empty = UINT32_MAX;
+
     struct slot {
-        std::size_t hash = 0;
-        std::size_t head = none; // none marks an empty slot
-        std::size_t tail = none;
+        std::uint64_t hash = 0;      // of the name
+        std::uint32_t head = empty;  // the first record with the name; empty marks a free slot
+        std::uint32_t tail = empty;  // the last one
     };
 
-    std::size_t locate(std::string_view key, std::size_t hash) const;
-    void grow();
+    std::size_t locate(std::string_view key, std::uint64_t hash) const;
+    void insert(std::size_t i, std::uint64_t hash);
+    void rehash(std::size_t size);
 
-    std::vector<slot> slots; // open addressing, a power of two in size
+    std::vector<slot, bigalloc<slot>> slots;  // open addressing, a power of two in size
     std::size_t used = 0;
-    std::vector<std::size_t> next;
-    std::deque<std::string> texts;
+    std::size_t last = 0;  // the slot of the last record indexed
+    std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;
+    std::deque<std::vector<char, bigalloc<char>>> texts;
 };
 
 // s without leading and trailing blanks, tabs, newlines, vertical tabs, form

@@ -212,4 +212,4 @@ TEST(annotate, writeerror)
     ::close(full);
 }
 
-} // namespace
+}  // namespace

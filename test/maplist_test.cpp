@@ -187,4 +187,4 @@ TEST(readmap, directoryisareaderror)
     EXPECT_TRUE(t.map.empty());
 }
 
-} // namespace
+}  // namespace

@@ -86,8 +86,8 @@ TEST_F(program, emptylists)
 }
 
 struct startcase {
-    std::vector<const char*> missing;    // lists removed
-    std::vector<const char*> unreadable; // lists that are directories
+    std::vector<const char*> missing;     // lists removed
+    std::vector<const char*> unreadable;  // lists that are directories
     const char* err;
 };
 
@@ -168,4 +168,4 @@ INSTANTIATE_TEST_SUITE_P(
                   "Cant allocate memory\n"}),
     rowname);
 
-} // namespace
+}  // namespace

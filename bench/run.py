@@ -1,0 +1,81 @@
+#!/usr/bin/env python3
+"""Times pciannotate against cat on the cases gen.py writes.
+
+usage: run.py PROGRAM DATA [ROUNDS]
+
+Every round runs each command once, in turn, so that the figures of one
+run share the machine's state; the medians are printed.
+"""
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+
+def wall(argv, stdin, stdout, cwd):
+    with open(stdin, "rb") as i, open(stdout, "wb") as o:
+        start = time.perf_counter()
+        subprocess.run(argv, stdin=i, stdout=o, cwd=cwd, check=True)
+        return time.perf_counter() - start
+
+
+def peak(argv, stdin, cwd):
+    with open(stdin, "rb") as i:
+        r = subprocess.run(["/usr/bin/time", "-v"] + argv, stdin=i, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.PIPE, cwd=cwd, check=True, text=True)
+    return int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", r.stderr).group(1))
+
+
+def main():
+    prog = os.path.abspath(sys.argv[1])
+    data = os.path.abspath(sys.argv[2])
+    rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 15
+    small, large = os.path.join(data, "small"), os.path.join(data, "large")
+    table, table300k, one = (os.path.join(data, f) for f in ("table.c", "table-300k.c", "one.c"))
+    out = os.path.join(data, "out")
+    copy = os.path.join(data, "out-copy")
+    lists = [os.path.join(large, "map-%s.lst" % k) for k in ("scsi", "eth", "video")]
+
+    # cat copies a file as large as the program's output.
+    subprocess.run([prog], stdin=open(table, "rb"), stdout=open(copy, "wb"), cwd=small, check=True)
+    outsize = os.path.getsize(copy)
+
+    cases = {
+        "prog table small": lambda: wall([prog], table, out, small),
+        "cat output": lambda: wall(["cat", copy], os.devnull, out, data),
+        "prog one small": lambda: wall([prog], one, out, small),
+        "prog table large": lambda: wall([prog], table, out, large),
+        "prog one large": lambda: wall([prog], one, out, large),
+        "cat lists": lambda: wall(["cat"] + lists, os.devnull, os.devnull, data),
+    }
+    times = {k: [] for k in cases}
+    for _ in range(rounds):
+        for k, run in cases.items():
+            times[k].append(run())
+    med = {k: statistics.median(v) for k, v in times.items()}
+
+    print("rounds: %d; table %.1f MB, output %.1f MB, large lists %.1f MB" % (
+        rounds, os.path.getsize(table) / 1e6, outsize / 1e6, sum(map(os.path.getsize, lists)) / 1e6))
+    for k, v in med.items():
+        print("  %-18s %8.2f ms" % (k, v * 1000))
+    mem300k = peak([prog], table300k, small)
+    mem30m = peak([prog], table, small)
+    rows = [
+        ("30 MB table, small lists / cat of the output", med["prog table small"] / med["cat output"], "<= 2.0"),
+        ("table cost, large lists / small lists",
+         (med["prog table large"] - med["prog one large"]) / (med["prog table small"] - med["prog one small"]), "<= 1.5"),
+        ("loading the large lists / cat of the lists", med["prog one large"] / med["cat lists"], "<= 5"),
+    ]
+    for name, ratio, target in rows:
+        print("%-48s %6.2f   (target %s)" % (name, ratio, target))
+    print("%-48s %6.2f MiB (target < 2; peak %d KiB and %d KiB)" % (
+        "peak memory, 30 MB input - 300 KB input", (mem30m - mem300k) / 1024, mem30m, mem300k))
+    os.remove(out)
+    os.remove(copy)
+
+
+if __name__ == "__main__":
+    main()
