@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -18,40 +20,57 @@ constexpr std::size_t bufsize = 128 * 1024;
     throw failure(std::string(what) + ": " + std::strerror(errno));
 }
 
-// Whole lines of any length from a descriptor, newline included.
+// Whole lines of any length from a descriptor, newline included, as views
+// into the reader's buffer. The filter holds two lines at a time, so each
+// read keeps the line before it in the buffer too.
 class linereader {
 public:
-    explicit linereader(int fd) : fd(fd), buf(new char[bufsize]) {}
+    explicit linereader(int fd) : fd(fd), buf(bufsize) {}
 
-    // Replaces line with the next line; false at the end of the input.
-    bool getline(std::string& line)
+    // Sets line to the next line and moves prev, the line before it, along
+    // with the buffer; false at the end of the input.
+    bool getline(std::string_view& prev, std::string_view& line)
     {
-        line.clear();
         for (;;) {
-            const char* from = buf.get() + beg;
-            const auto* nl = static_cast<const char*>(std::memchr(from, '\n', end - beg));
+            const auto* nl = static_cast<const char*>(std::memchr(buf.data() + pos, '\n', end - pos));
             if (nl != nullptr) {
-                line.append(from, nl + 1);
-                beg += static_cast<std::size_t>(nl + 1 - from);
+                const std::size_t len = static_cast<std::size_t>(nl + 1 - buf.data()) - pos;
+                line = {buf.data() + pos, len};
+                pos += len;
                 return true;
             }
-            line.append(from, end - beg);
-            beg = end = 0;
-            if (eof)
+            if (eof) {
+                line = {buf.data() + pos, end - pos};
+                pos = end;
                 return !line.empty();
-            const long got = readfd(fd, buf.get(), bufsize);
-            if (got < 0)
-                fail("Cant read input");
-            eof = got == 0;
-            end = static_cast<std::size_t>(got);
+            }
+            fill(prev);
         }
     }
 
 private:
+    // Reads more, first moving prev and the partial line to the front.
+    void fill(std::string_view& prev)
+    {
+        const std::size_t keep = prev.empty() ? pos : static_cast<std::size_t>(prev.data() - buf.data());
+        std::memmove(buf.data(), buf.data() + keep, end - keep);
+        end -= keep;
+        pos -= keep;
+        if (end == buf.size())
+            buf.resize(2 * buf.size());  // a line longer than the buffer
+        if (!prev.empty())
+            prev = {buf.data(), prev.size()};
+        const long got = readfd(fd, buf.data() + end, buf.size() - end);
+        if (got < 0)
+            fail("Cant read input");
+        eof = got == 0;
+        end += static_cast<std::size_t>(got);
+    }
+
     int fd;
-    std::unique_ptr<char[]> buf;
-    std::size_t beg = 0;
-    std::size_t end = 0;
+    std::vector<char> buf;
+    std::size_t pos = 0;  // the start of the next line
+    std::size_t end = 0;  // the end of what was read
     bool eof = false;
 };
 
@@ -59,6 +78,24 @@ private:
 class writer {
 public:
     explicit writer(int fd) : fd(fd), buf(new char[bufsize]) {}
+
+    void put(std::initializer_list<std::string_view> parts)
+    {
+        std::size_t n = 0;
+        for (const std::string_view s : parts)
+            n += s.size();
+        if (n > bufsize - len) {
+            for (const std::string_view s : parts)
+                put(s);
+            return;
+        }
+        char* p = buf.get() + len;
+        for (const std::string_view s : parts) {
+            std::memcpy(p, s.data(), s.size());
+            p += s.size();
+        }
+        len += n;
+    }
 
     void put(std::string_view s)
     {
@@ -91,11 +128,7 @@ private:
 // parenthesis, at strp.
 void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view mapped)
 {
-    w.put(cur.substr(0, strp + 1));
-    w.put(", ( \"");
-    w.put(mapped);
-    w.put("\" )");
-    w.put(cur.substr(strp + 1));
+    w.put({cur.substr(0, strp + 1), ", ( \"", mapped, "\" )", cur.substr(strp + 1)});
 }
 
 // Writes an entry line once per record whose name is the line's key, the
@@ -127,24 +160,23 @@ void annotate(int in, int out, const maptable& t)
 {
     linereader r(in);
     writer w(out);
-    std::string cur;
-    std::string next;
+    std::string_view cur;
+    std::string_view next;
     bool seen = false;
-    if (r.getline(cur)) {
-        while (r.getline(next)) {
+    if (r.getline(cur, cur)) {
+        while (r.getline(cur, next)) {
             if (cur == header) {
                 seen = true;
                 w.put(cur);
-            } else if (seen && cur.find('"') != std::string::npos) {
+            } else if (seen && cur.find('"') != std::string_view::npos) {
                 putentry(w, cur, t);
             } else if (seen && next == closing && cur.ends_with(",\n")) {
                 // The last entry before the closing line loses its comma.
-                w.put(std::string_view(cur).substr(0, cur.size() - 2));
-                w.put("\n");
+                w.put({cur.substr(0, cur.size() - 2), "\n"});
             } else {
                 w.put(cur);
             }
-            cur.swap(next);
+            cur = next;
         }
         // The last line goes out unchanged, whatever it holds.
         w.put(cur);

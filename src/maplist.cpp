@@ -16,26 +16,35 @@ bool isspace(char c)
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+std::uint64_t mix(std::uint64_t a, std::uint64_t b)
+{
+    __extension__ using u128 = unsigned __int128;
+    const u128 r = static_cast<u128>(a) * b;
+    return static_cast<std::uint64_t>(r) ^ static_cast<std::uint64_t>(r >> 64);
+}
+
+std::uint64_t load(const char* p, std::size_t n)
+{
+    std::uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    return w;
+}
+
+// Sixteen bytes a step, each step one wide multiplication.
 std::uint64_t hashof(std::string_view s)
 {
-    constexpr std::uint64_t k = 0x9e3779b97f4a7c15;
-    std::uint64_t h = s.size() * k;
+    constexpr std::uint64_t k0 = 0xa0761d6478bd642f;
+    constexpr std::uint64_t k1 = 0xe7037ed1a0b428db;
     const char* p = s.data();
     std::size_t n = s.size();
-    for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p, 8);
-        h = (h ^ w) * k;
-        h ^= h >> 29;
-    }
-    if (n > 0) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        h = (h ^ w) * k;
-        h ^= h >> 29;
-    }
-    h *= k;
-    return h ^ (h >> 32);
+    std::uint64_t h = mix(n ^ k0, k1);
+    for (; n > 16; p += 16, n -= 16)
+        h = mix(load(p, 8) ^ k1, load(p + 8, 8) ^ h);
+    if (n > 8)
+        h = mix(load(p, 8) ^ k1, load(p + 8, n - 8) ^ h);
+    else
+        h = mix(load(p, n) ^ k1, h ^ k0);
+    return mix(h ^ k0, s.size() ^ k1);
 }
 
 // Splits a trimmed module list into its tokens: single blanks separate them,
