@@ -7,14 +7,11 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace {
 
 constexpr std::string_view header = "struct pci_module_map scsi_pci_ids[] = {\n";
 constexpr std::string_view closing = "};\n";
-constexpr std::size_t bufsize = 128 * 1024;
-
 [[noreturn]] void fail(const char* what)
 {
     throw failure(std::string(what) + ": " + std::strerror(errno));
@@ -25,23 +22,25 @@ constexpr std::size_t bufsize = 128 * 1024;
 // read keeps the line before it in the buffer too.
 class linereader {
 public:
-    explicit linereader(int fd) : fd(fd), buf(bufsize) {}
+    linereader(int fd, std::size_t size) : fd(fd), size(size > 0 ? size : 1), buf(new char[this->size]) {}
 
     // Sets line to the next line and moves prev, the line before it, along
     // with the buffer; false at the end of the input.
     bool getline(std::string_view& prev, std::string_view& line)
     {
         for (;;) {
-            const auto* nl = static_cast<const char*>(std::memchr(buf.data() + pos, '\n', end - pos));
+            const auto* nl = static_cast<const char*>(std::memchr(buf.get() + scan, '\n', end - scan));
             if (nl != nullptr) {
-                const std::size_t len = static_cast<std::size_t>(nl + 1 - buf.data()) - pos;
-                line = {buf.data() + pos, len};
+                const std::size_t len = static_cast<std::size_t>(nl + 1 - buf.get()) - pos;
+                line = {buf.get() + pos, len};
                 pos += len;
+                scan = pos;
                 return true;
             }
+            scan = end;  // a long line is searched once, not once per read
             if (eof) {
-                line = {buf.data() + pos, end - pos};
-                pos = end;
+                line = {buf.get() + pos, end - pos};
+                pos = scan = end;
                 return !line.empty();
             }
             fill(prev);
@@ -52,15 +51,22 @@ private:
     // Reads more, first moving prev and the partial line to the front.
     void fill(std::string_view& prev)
     {
-        const std::size_t keep = prev.empty() ? pos : static_cast<std::size_t>(prev.data() - buf.data());
-        std::memmove(buf.data(), buf.data() + keep, end - keep);
-        end -= keep;
-        pos -= keep;
-        if (end == buf.size())
-            buf.resize(2 * buf.size());  // a line longer than the buffer
+        const std::size_t keep = prev.empty() ? pos : static_cast<std::size_t>(prev.data() - buf.get());
+        if (keep > 0) {
+            std::memmove(buf.get(), buf.get() + keep, end - keep);
+            end -= keep;
+            pos -= keep;
+            scan -= keep;
+        }
+        if (end == size) {  // a line longer than the buffer
+            std::unique_ptr<char[]> more(new char[2 * size]);
+            std::memcpy(more.get(), buf.get(), end);
+            buf.swap(more);
+            size *= 2;
+        }
         if (!prev.empty())
-            prev = {buf.data(), prev.size()};
-        const long got = readfd(fd, buf.data() + end, buf.size() - end);
+            prev = {buf.get(), prev.size()};
+        const long got = readfd(fd, buf.get() + end, size - end);
         if (got < 0)
             fail("Cant read input");
         eof = got == 0;
@@ -68,23 +74,25 @@ private:
     }
 
     int fd;
-    std::vector<char> buf;
-    std::size_t pos = 0;  // the start of the next line
-    std::size_t end = 0;  // the end of what was read
+    std::size_t size;
+    std::unique_ptr<char[]> buf;
+    std::size_t pos = 0;   // the start of the next line
+    std::size_t scan = 0;  // where the search for its end goes on
+    std::size_t end = 0;   // the end of what was read
     bool eof = false;
 };
 
 // Buffered output to a descriptor; every write is checked.
 class writer {
 public:
-    explicit writer(int fd) : fd(fd), buf(new char[bufsize]) {}
+    writer(int fd, std::size_t size) : fd(fd), size(size), buf(new char[size]) {}
 
     void put(std::initializer_list<std::string_view> parts)
     {
         std::size_t n = 0;
         for (const std::string_view s : parts)
             n += s.size();
-        if (n > bufsize - len) {
+        if (n > size - len) {
             for (const std::string_view s : parts)
                 put(s);
             return;
@@ -99,9 +107,9 @@ public:
 
     void put(std::string_view s)
     {
-        if (s.size() > bufsize - len) {
+        if (s.size() > size - len) {
             flush();
-            if (s.size() >= bufsize) {
+            if (s.size() >= size) {
                 if (!writefd(fd, s))
                     fail("Cant write output");
                 return;
@@ -120,6 +128,7 @@ public:
 
 private:
     int fd;
+    std::size_t size;
     std::unique_ptr<char[]> buf;
     std::size_t len = 0;
 };
@@ -156,14 +165,14 @@ void putentry(writer& w, std::string_view cur, const maptable& t)
 
 }  // namespace
 
-void annotate(int in, int out, const maptable& t)
+void annotate(int in, int out, const maptable& t, std::size_t bufsize)
 {
-    linereader r(in);
-    writer w(out);
+    linereader r(in, bufsize);
+    writer w(out, bufsize);
     std::string_view cur;
-    std::string_view next;
-    bool seen = false;
     if (r.getline(cur, cur)) {
+        std::string_view next;
+        bool seen = false;
         while (r.getline(cur, next)) {
             if (cur == header) {
                 seen = true;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <new>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +55,8 @@ int main()
     } catch (const failure& e) {
         return fail(e.what());
     } catch (const std::bad_alloc&) {
+        return fail("Cant allocate memory");
+    } catch (const std::length_error&) {  // a buffer larger than any allocation
         return fail("Cant allocate memory");
     }
 }

@@ -103,7 +103,7 @@ void parse(maptable& t, const char* p, const char* end)
 void* bigblock(std::size_t n, std::size_t size)
 {
     if (n > static_cast<std::size_t>(-1) / size / 2)
-        throw std::bad_alloc();
+        throw std::bad_alloc();  // vectors refuse such sizes before they ask
     std::size_t bytes = n * size;
     void* p = nullptr;
     if (bytes >= hugepage) {
@@ -169,7 +169,8 @@ void maptable::index()
 {
     const std::size_t from = next.size();
     const std::size_t to = map.size();
-    // Indices are 32 bits; memory runs out long before they do.
+    // Indices are 32 bits; memory runs out long before they do, so no test
+    // reaches this.
     if (to >= empty)
         throw std::bad_alloc();
     next.resize(to, empty);

@@ -30,6 +30,7 @@ template <class T> struct bigalloc {
     {
         ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
     }
+    // Required of an allocator; the table never compares its allocators.
     bool operator==(const bigalloc& /*other*/) const { return true; }
 };
 

@@ -36,7 +36,7 @@ struct tempfile {
 };
 
 std::string run(const std::string& input, const std::string& scsi, const std::string& eth = "",
-                const std::string& video = "")
+                const std::string& video = "", std::size_t bufsize = 128 * 1024)
 {
     maptable t;
     readmap(t, scsi);
@@ -44,7 +44,7 @@ std::string run(const std::string& input, const std::string& scsi, const std::st
     readmap(t, video);
     tempfile in(input);
     tempfile out;
-    annotate(in.fd(), out.fd(), t);
+    annotate(in.fd(), out.fd(), t, bufsize);
     return out.contents();
 }
 
@@ -67,7 +67,9 @@ class filtertest : public testing::TestWithParam<filtercase> {};
 TEST_P(filtertest, output)
 {
     const filtercase& c = GetParam();
-    EXPECT_EQ(run(c.in, c.scsi, c.eth, c.video), c.out) << c.what;
+    // Tiny buffers put every line across reads and writes.
+    for (const std::size_t bufsize : {1, 2, 7, 64, 128 * 1024})
+        EXPECT_EQ(run(c.in, c.scsi, c.eth, c.video, bufsize), c.out) << c.what << ", buffers of " << bufsize;
 }
 
 // An entry line for description d, and its copy annotated with module m.

@@ -145,6 +145,24 @@ TEST(readmap, manyrecordsinorder)
     EXPECT_TRUE(modules(t, "card 7001").empty());
 }
 
+TEST(readmap, growsacrosslists)
+{
+    // Each list outgrows the index the lists before it needed, so names
+    // already indexed move; their records must keep their order.
+    maptable t;
+    EXPECT_EQ(t.find("card 0"), maptable::none);
+    for (const int size : {3, 300, 30000}) {
+        std::string list;
+        for (int i = 0; i < size; ++i)
+            list += "card " + std::to_string(i) + " | m" + std::to_string(size) + "\n";
+        readmap(t, list);
+    }
+    EXPECT_EQ(modules(t, "card 0"), (std::vector<std::string>{"m3", "m300", "m30000"}));
+    EXPECT_EQ(modules(t, "card 299"), (std::vector<std::string>{"m300", "m30000"}));
+    EXPECT_EQ(modules(t, "card 29999"), std::vector<std::string>{"m30000"});
+    EXPECT_TRUE(modules(t, "card 30000").empty());
+}
+
 TEST(readmap, fromdescriptor)
 {
     // A pipe has no size to go by, so the reader must grow its buffer.
