@@ -97,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     maptable t;
     for (int i = 0; i < 3; ++i)
         readmap(t, fdp.ConsumeRandomLengthString(400));
+    t.index();
     const std::string in = fdp.ConsumeRemainingBytesAsString();
 
     const std::string out = run(in, t, bufsize);

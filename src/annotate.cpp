@@ -3,6 +3,7 @@
 #include "io.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr std::string_view header = "struct pci_module_map scsi_pci_ids[] = {\n";
+constexpr std::string_view headerline = "struct pci_module_map scsi_pci_ids[] = {\n";
 constexpr std::string_view closing = "};\n";
 [[noreturn]] void fail(const char* what)
 {
@@ -140,27 +141,50 @@ void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view
     w.put({cur.substr(0, strp + 1), ", ( \"", mapped, "\" )", cur.substr(strp + 1)});
 }
 
-// Writes an entry line once per record whose name is the line's key, the
-// text between its first and last double quote, or once as "UNKNOWN".
-void putentry(writer& w, std::string_view cur, const maptable& t)
+// Where the parts of a line with double quotes stand. Its key is the text
+// between its first and its last double quote.
+struct shape {
+    std::size_t quote = std::string_view::npos;  // the first double quote
+    std::size_t end = std::string_view::npos;    // the last one
+    std::size_t strp = std::string_view::npos;   // the last closing parenthesis
+    std::uint64_t hash = 0;                      // of the key
+};
+
+// The shape of a line; the lookup of its key starts fetching the table's
+// memory while the line before it is written.
+shape shapeof(std::string_view line, const maptable& t)
 {
-    const std::size_t quote = cur.find('"');
-    const std::size_t end = cur.rfind('"');
-    const std::size_t strp = cur.rfind(')');
+    shape s;
+    s.quote = line.find('"');
+    if (s.quote == std::string_view::npos)
+        return s;
+    s.end = line.rfind('"');
+    s.strp = line.rfind(')');
+    if (s.end != s.quote && s.strp != std::string_view::npos) {
+        s.hash = maptable::hash(line.substr(s.quote + 1, s.end - s.quote - 1));
+        t.prefetch(s.hash);
+    }
+    return s;
+}
+
+// Writes an entry line once per record whose name is the line's key, or once
+// as "UNKNOWN".
+void putentry(writer& w, std::string_view cur, const shape& s, const maptable& t)
+{
     // With one quote there is no key, and without a parenthesis no place for
     // the annotation: such a line goes out as it came.
-    if (quote == end || strp == std::string_view::npos) {
+    if (s.quote == s.end || s.strp == std::string_view::npos) {
         w.put(cur);
         return;
     }
-    const std::string_view key = cur.substr(quote + 1, end - quote - 1);
+    const std::string_view key = cur.substr(s.quote + 1, s.end - s.quote - 1);
     bool first = true;
-    for (std::size_t i = t.find(key); i != maptable::none; i = t.after(i)) {
-        putcopy(w, cur, strp, t.map[i].module);
+    for (std::size_t i = t.find(key, s.hash); i != maptable::none; i = t.after(i)) {
+        putcopy(w, cur, s.strp, t.map[i].module);
         first = false;
     }
     if (first)
-        putcopy(w, cur, strp, "UNKNOWN");
+        putcopy(w, cur, s.strp, "UNKNOWN");
 }
 
 }  // namespace
@@ -173,12 +197,15 @@ void annotate(int in, int out, const maptable& t, std::size_t bufsize)
     if (r.getline(cur, cur)) {
         std::string_view next;
         bool seen = false;
+        shape curshape;
         while (r.getline(cur, next)) {
-            if (cur == header) {
+            const bool header = cur == headerline;
+            const shape nextshape = seen || header ? shapeof(next, t) : shape{};
+            if (header) {
                 seen = true;
                 w.put(cur);
-            } else if (seen && cur.find('"') != std::string_view::npos) {
-                putentry(w, cur, t);
+            } else if (seen && curshape.quote != std::string_view::npos) {
+                putentry(w, cur, curshape, t);
             } else if (seen && next == closing && cur.ends_with(",\n")) {
                 // The last entry before the closing line loses its comma.
                 w.put({cur.substr(0, cur.size() - 2), "\n"});
@@ -186,6 +213,7 @@ void annotate(int in, int out, const maptable& t, std::size_t bufsize)
                 w.put(cur);
             }
             cur = next;
+            curshape = nextshape;
         }
         // The last line goes out unchanged, whatever it holds.
         w.put(cur);

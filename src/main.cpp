@@ -50,6 +50,7 @@ int main()
             // must not pass for standard input or output.
             ::close(fds[i]);
         }
+        t.index();
         annotate(STDIN_FILENO, STDOUT_FILENO, t);
         return 0;
     } catch (const failure& e) {

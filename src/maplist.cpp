@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -69,11 +70,11 @@ void addmodules(maptable& t, std::string_view name, std::string_view list)
         }
         const std::string_view module = trim(list.substr(n, p - n));
         if (quoted || !module.empty())
-            t.map.push_back({name, module});
+            t.add(name, module);
         n = p + 1;
     }
     if (n < list.size())
-        t.map.push_back({name, trim(list.substr(n))});
+        t.add(name, trim(list.substr(n)));
 }
 
 // Adds the records of a list text that the table keeps.
@@ -95,7 +96,6 @@ void parse(maptable& t, const char* p, const char* end)
         }
         p = eol == end ? end : eol + 1;
     }
-    t.index();
 }
 
 }  // namespace
@@ -161,6 +161,7 @@ bool readmap(maptable& t, int fd)
         len += static_cast<std::size_t>(got);
     }
     text.resize(len);
+    t.map.reserve(t.map.size() + len / 24);  // a pair line is rarely shorter
     parse(t, text.data(), text.data() + len);
     return true;
 }
@@ -174,8 +175,9 @@ void maptable::index()
     if (to >= empty)
         throw std::bad_alloc();
     next.resize(to, empty);
+    // No more names than records: the table stays at most three quarters full.
     std::size_t size = slots.empty() ? 16 : slots.size();
-    while (size < 2 * (used + to - from))
+    while (3 * size < 4 * (used + to - from))
         size *= 2;
     if (size > slots.size())
         rehash(size);
@@ -184,16 +186,22 @@ void maptable::index()
     // current one is inserted: with many names, the waits for memory
     // otherwise cost more than all the rest of loading.
     constexpr std::size_t ahead = 16;
-    std::uint64_t hashes[ahead];
     const std::size_t mask = slots.size() - 1;
-    for (std::size_t i = from; i < to + ahead; ++i) {
-        if (i >= from + ahead)
-            insert(i - ahead, hashes[i % ahead]);
-        if (i < to) {
-            hashes[i % ahead] = hashof(map[i].name);
-            __builtin_prefetch(&slots[hashes[i % ahead] & mask]);
-        }
+    for (std::size_t i = from; i < to; ++i) {
+        if (i + ahead < to)
+            __builtin_prefetch(&slots[hashes[i + ahead - from] & mask]);
+        insert(i, hashes[i - from]);
     }
+    hashes.clear();
+}
+
+void maptable::add(std::string_view name, std::string_view module)
+{
+    // The tokens of one line share its name, and its text.
+    const bool again =
+        !hashes.empty() && map.back().name.data() == name.data() && map.back().name.size() == name.size();
+    hashes.push_back(again ? hashes.back() : hashof(name));
+    map.push_back({name, module});
 }
 
 void maptable::insert(std::size_t i, std::uint64_t hash)
@@ -204,7 +212,8 @@ void maptable::insert(std::size_t i, std::uint64_t hash)
     if (!again) {
         last = locate(name, hash);
         if (slots[last].head == empty) {
-            slots[last] = {hash, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i)};
+            slots[last] = {hash, name.data(), name.size(), static_cast<std::uint32_t>(i),
+                           static_cast<std::uint32_t>(i)};
             ++used;
             return;
         }
@@ -213,12 +222,25 @@ void maptable::insert(std::size_t i, std::uint64_t hash)
     slots[last].tail = static_cast<std::uint32_t>(i);
 }
 
-std::size_t maptable::find(std::string_view key) const
+std::size_t maptable::find(std::string_view key, std::uint64_t hash) const
 {
+    if (next.size() != map.size())
+        throw std::logic_error("lookup in a table not indexed");
     if (slots.empty())
         return none;
-    const std::uint32_t head = slots[locate(key, hashof(key))].head;
+    const std::uint32_t head = slots[locate(key, hash)].head;
     return head == empty ? none : head;
+}
+
+std::uint64_t maptable::hash(std::string_view key)
+{
+    return hashof(key);
+}
+
+void maptable::prefetch(std::uint64_t hash) const
+{
+    if (!slots.empty())
+        __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
 }
 
 // The slot that holds key, or the free slot where it would go.
@@ -227,7 +249,7 @@ std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const slot& s = slots[i];
-        if (s.head == empty || (s.hash == hash && map[s.head].name == key))
+        if (s.head == empty || (s.hash == hash && std::string_view(s.name, s.size) == key))
             return i;
     }
 }

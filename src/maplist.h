@@ -49,12 +49,21 @@ public:
 
     std::vector<mapping, bigalloc<mapping>> map;
 
-    // Indexes the records appended to map since the last call. Their texts
-    // must be kept by the table.
+    // Appends a record; name and module must point into text kept by the
+    // table. The name is hashed here, while its text is still in the cache.
+    void add(std::string_view name, std::string_view module);
+
+    // Indexes the records appended to map since the last call; lookups need
+    // it. Their texts must be kept by the table.
     void index();
 
     // The first record whose name is key, or none.
-    std::size_t find(std::string_view key) const;
+    std::size_t find(std::string_view key) const { return find(key, hash(key)); }
+    std::size_t find(std::string_view key, std::uint64_t hash) const;
+
+    // The hash of a key, and a hint that it will be looked up soon.
+    static std::uint64_t hash(std::string_view key);
+    void prefetch(std::uint64_t hash) const;
 
     // The next record after record i with the same name, or none.
     std::size_t after(std::size_t i) const { return next[i] == empty ? none : next[i]; }
@@ -65,8 +74,12 @@ public:
 private:
     static constexpr std::uint32_t empty = UINT32_MAX;
 
+    // A name and its records. The name's text is reached from here, not from
+    // a record, to spare a lookup one wait for memory.
     struct slot {
-        std::uint64_t hash = 0;      // of the name
+        std::uint64_t hash = 0;
+        const char* name = nullptr;
+        std::size_t size = 0;
         std::uint32_t head = empty;  // the first record with the name; empty marks a free slot
         std::uint32_t tail = empty;  // the last one
     };
@@ -79,6 +92,7 @@ private:
     std::size_t used = 0;
     std::size_t last = 0;  // the slot of the last record indexed
     std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;
+    std::vector<std::uint64_t, bigalloc<std::uint64_t>> hashes;  // of the names of the records not indexed yet
     std::deque<std::vector<char, bigalloc<char>>> texts;
 };
 

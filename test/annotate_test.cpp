@@ -42,6 +42,7 @@ std::string run(const std::string& input, const std::string& scsi, const std::st
     readmap(t, scsi);
     readmap(t, eth);
     readmap(t, video);
+    t.index();
     tempfile in(input);
     tempfile out;
     annotate(in.fd(), out.fd(), t, bufsize);

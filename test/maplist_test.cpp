@@ -116,6 +116,7 @@ TEST(readmap, threelistsinloadorder)
     readmap(t, "A | s1 s2\nB | s3\n");
     readmap(t, "noise\nA | e1\n");
     readmap(t, "B | v1\nA | v2\n");
+    t.index();
     EXPECT_EQ(t.map.size(), 6U);
     EXPECT_EQ(modules(t, "A"), (std::vector<std::string>{"s1", "s2", "e1", "v2"}));
     EXPECT_EQ(modules(t, "B"), (std::vector<std::string>{"s3", "v1"}));
@@ -134,6 +135,7 @@ TEST(readmap, manyrecordsinorder)
     maptable t;
     for (const std::string& list : lists)
         readmap(t, list);
+    t.index();
     ASSERT_EQ(t.map.size(), 60000U);
     for (int k : {0, 1, 2999, 7000}) {
         std::vector<std::string> want;
@@ -156,6 +158,7 @@ TEST(readmap, growsacrosslists)
         for (int i = 0; i < size; ++i)
             list += "card " + std::to_string(i) + " | m" + std::to_string(size) + "\n";
         readmap(t, list);
+        t.index();
     }
     EXPECT_EQ(modules(t, "card 0"), (std::vector<std::string>{"m3", "m300", "m30000"}));
     EXPECT_EQ(modules(t, "card 299"), (std::vector<std::string>{"m300", "m30000"}));
@@ -178,6 +181,7 @@ TEST(readmap, fromdescriptor)
     });
     maptable t;
     EXPECT_TRUE(readmap(t, p[0]));
+    t.index();
     writer.join();
     ::close(p[0]);
     EXPECT_EQ(t.map.size(), 30001U);
@@ -191,6 +195,7 @@ TEST(readmap, fromdescriptor)
     ::lseek(fileno(f), 0, SEEK_SET);
     maptable u;
     EXPECT_TRUE(readmap(u, fileno(f)));
+    u.index();
     std::fclose(f);
     EXPECT_EQ(all(u), all(t));
 }
