@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -88,23 +87,10 @@ class writer {
 public:
     writer(int fd, std::size_t size) : fd(fd), size(size), buf(new char[size]) {}
 
-    void put(std::initializer_list<std::string_view> parts)
-    {
-        std::size_t n = 0;
-        for (const std::string_view s : parts)
-            n += s.size();
-        if (n > size - len) {
-            for (const std::string_view s : parts)
-                put(s);
-            return;
-        }
-        char* p = buf.get() + len;
-        for (const std::string_view s : parts) {
-            std::memcpy(p, s.data(), s.size());
-            p += s.size();
-        }
-        len += n;
-    }
+    // Room for n bytes at the end of the buffer, or nullptr; commit(n)
+    // keeps what was written there.
+    char* room(std::size_t n) { return n <= size - len ? buf.get() + len : nullptr; }
+    void commit(std::size_t n) { len += n; }
 
     void put(std::string_view s)
     {
@@ -138,7 +124,28 @@ private:
 // parenthesis, at strp.
 void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view mapped)
 {
-    w.put({cur.substr(0, strp + 1), ", ( \"", mapped, "\" )", cur.substr(strp + 1)});
+    constexpr std::string_view open = ", ( \"";
+    constexpr std::string_view close = "\" )";
+    const std::size_t n = cur.size() + open.size() + mapped.size() + close.size();
+    char* p = w.room(n);
+    if (p == nullptr) {
+        w.put(cur.substr(0, strp + 1));
+        w.put(open);
+        w.put(mapped);
+        w.put(close);
+        w.put(cur.substr(strp + 1));
+        return;
+    }
+    std::memcpy(p, cur.data(), strp + 1);
+    p += strp + 1;
+    std::memcpy(p, open.data(), open.size());
+    p += open.size();
+    std::memcpy(p, mapped.data(), mapped.size());
+    p += mapped.size();
+    std::memcpy(p, close.data(), close.size());
+    p += close.size();
+    std::memcpy(p, cur.data() + strp + 1, cur.size() - strp - 1);
+    w.commit(n);
 }
 
 // Where the parts of a line with double quotes stand. Its key is the text
@@ -158,8 +165,17 @@ shape shapeof(std::string_view line, const maptable& t)
     s.quote = line.find('"');
     if (s.quote == std::string_view::npos)
         return s;
-    s.end = line.rfind('"');
-    s.strp = line.rfind(')');
+    // Both usually stand a few bytes before the end.
+    for (std::size_t i = line.size(); i-- > s.quote;) {
+        if (line[i] == '"' && s.end == std::string_view::npos)
+            s.end = i;
+        else if (line[i] == ')' && s.strp == std::string_view::npos)
+            s.strp = i;
+        if (s.end != std::string_view::npos && s.strp != std::string_view::npos)
+            break;
+    }
+    if (s.strp == std::string_view::npos)
+        s.strp = line.rfind(')', s.quote);
     if (s.end != s.quote && s.strp != std::string_view::npos) {
         s.hash = maptable::hash(line.substr(s.quote + 1, s.end - s.quote - 1));
         t.prefetch(s.hash);
@@ -208,7 +224,8 @@ void annotate(int in, int out, const maptable& t, std::size_t bufsize)
                 putentry(w, cur, curshape, t);
             } else if (seen && next == closing && cur.ends_with(",\n")) {
                 // The last entry before the closing line loses its comma.
-                w.put({cur.substr(0, cur.size() - 2), "\n"});
+                w.put(cur.substr(0, cur.size() - 2));
+                w.put("\n");
             } else {
                 w.put(cur);
             }

@@ -84,13 +84,9 @@ void parse(maptable& t, const char* p, const char* end)
         const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         const char* eol = nl != nullptr ? nl : end;
 
-        // The last bar separates; bars before it belong to the name. The
-        // module list is short, so the search goes from the end.
-        const char* bar = eol;
-        while (bar != p && bar[-1] != '|')
-            --bar;
-        if (bar != p) {
-            --bar;
+        // The last bar separates; bars before it belong to the name.
+        const auto* bar = static_cast<const char*>(::memrchr(p, '|', static_cast<std::size_t>(eol - p)));
+        if (bar != nullptr) {
             addmodules(t, trim({p, static_cast<std::size_t>(bar - p)}),
                        trim({bar + 1, static_cast<std::size_t>(eol - bar - 1)}));
         }
