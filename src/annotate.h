@@ -14,4 +14,4 @@ struct failure : std::runtime_error {
 // Copies the table from in to out, annotating its entry lines from t, with
 // buffers of bufsize bytes. Throws failure when in cannot be read or out
 // cannot be written.
-void annotate(int in, int out, const maptable& t, std::size_t bufsize = std::size_t{128} * 1024);
+void annotate(int in, int out, const maptable& t, std::size_t bufsize = std::size_t{512} * 1024);

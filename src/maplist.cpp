@@ -157,7 +157,7 @@ bool readmap(maptable& t, int fd)
         len += static_cast<std::size_t>(got);
     }
     text.resize(len);
-    t.map.reserve(t.map.size() + len / 24);  // a pair line is rarely shorter
+    t.reserve(len / 24);  // a pair line is rarely shorter
     parse(t, text.data(), text.data() + len);
     return true;
 }

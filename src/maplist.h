@@ -53,6 +53,13 @@ public:
     // table. The name is hashed here, while its text is still in the cache.
     void add(std::string_view name, std::string_view module);
 
+    // Makes room for n more records.
+    void reserve(std::size_t n)
+    {
+        map.reserve(map.size() + n);
+        hashes.reserve(hashes.size() + n);
+    }
+
     // Indexes the records appended to map since the last call; lookups need
     // it. Their texts must be kept by the table.
     void index();
