@@ -12,6 +12,7 @@ namespace {
 
 constexpr std::string_view headerline = "struct pci_module_map scsi_pci_ids[] = {\n";
 constexpr std::string_view closing = "};\n";
+
 [[noreturn]] void fail(const char* what)
 {
     throw failure(std::string(what) + ": " + std::strerror(errno));
