@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -164,6 +165,18 @@ TEST(readmap, growsacrosslists)
     EXPECT_EQ(modules(t, "card 299"), (std::vector<std::string>{"m300", "m30000"}));
     EXPECT_EQ(modules(t, "card 29999"), std::vector<std::string>{"m30000"});
     EXPECT_TRUE(modules(t, "card 30000").empty());
+}
+
+TEST(readmap, lookupsneedtheindex)
+{
+    // Records read after the last index() would be missed silently.
+    maptable t;
+    readmap(t, "A | a\n");
+    EXPECT_THROW((void)t.find("A"), std::logic_error);
+    t.index();
+    EXPECT_EQ(modules(t, "A"), std::vector<std::string>{"a"});
+    readmap(t, "A | b\n");
+    EXPECT_THROW((void)t.find("A"), std::logic_error);
 }
 
 TEST(readmap, fromdescriptor)
