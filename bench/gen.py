@@ -10,7 +10,7 @@
 Descriptions look like real device names: vendors, models, slashes,
 brackets and parentheses, some over 99 characters. Some entry lines name
 devices no list knows, and some descriptions map to several modules.
-The output is the same for the same seed.
+Every run writes the same bytes.
 """
 import os
 import random
