@@ -211,7 +211,7 @@ void annotate(int in, int out, const maptable& t, std::size_t bufsize)
     linereader r(in, bufsize);
     writer w(out, bufsize);
     std::string_view cur;
-    if (r.getline(cur, cur)) {
+    if (r.getline(cur, cur)) {  // no line before the first: cur is still empty
         std::string_view next;
         bool seen = false;
         shape curshape;

@@ -17,10 +17,10 @@ bool writefd(int fd, std::string_view s)
     while (!s.empty()) {
         const ssize_t put = ::write(fd, s.data(), s.size());
         if (put < 0 && errno == EINTR)
-            continue;  // only with a signal handler installed, which the program has not
+            continue;  // needs a signal handler, which the program never installs
         if (put <= 0) {
             if (put == 0)
-                errno = EIO;  // no file the tests can make takes nothing; it would loop forever
+                errno = EIO;  // no file takes nothing here; retrying would loop forever
             return false;
         }
         s.remove_prefix(static_cast<std::size_t>(put));

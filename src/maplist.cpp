@@ -204,19 +204,14 @@ void maptable::add(std::string_view name, std::string_view module)
 void maptable::insert(std::size_t i, std::uint64_t hash)
 {
     const std::string_view name = map[i].name;
-    // The tokens of one line share its name, and its text.
-    const bool again = i > 0 && map[i - 1].name.data() == name.data() && map[i - 1].name.size() == name.size();
-    if (!again) {
-        last = locate(name, hash);
-        if (slots[last].head == empty) {
-            slots[last] = {hash, name.data(), name.size(), static_cast<std::uint32_t>(i),
-                           static_cast<std::uint32_t>(i)};
-            ++used;
-            return;
-        }
+    slot& s = slots[locate(name, hash)];
+    if (s.head == empty) {
+        s = {hash, name.data(), name.size(), static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i)};
+        ++used;
+        return;
     }
-    next[slots[last].tail] = static_cast<std::uint32_t>(i);
-    slots[last].tail = static_cast<std::uint32_t>(i);
+    next[s.tail] = static_cast<std::uint32_t>(i);
+    s.tail = static_cast<std::uint32_t>(i);
 }
 
 std::size_t maptable::find(std::string_view key, std::uint64_t hash) const

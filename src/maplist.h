@@ -97,7 +97,6 @@ private:
 
     std::vector<slot, bigalloc<slot>> slots;  // open addressing, a power of two in size
     std::size_t used = 0;
-    std::size_t last = 0;  // the slot of the last record indexed
     std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;
     std::vector<std::uint64_t, bigalloc<std::uint64_t>> hashes;  // of the names of the records not indexed yet
     std::deque<std::vector<char, bigalloc<char>>> texts;
