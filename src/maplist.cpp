@@ -24,29 +24,60 @@ std::uint64_t mix(std::uint64_t a, std::uint64_t b)
     return static_cast<std::uint64_t>(r) ^ static_cast<std::uint64_t>(r >> 64);
 }
 
-std::uint64_t load(const char* p, std::size_t n)
+std::uint64_t load8(const char* p)
 {
     std::uint64_t w = 0;
-    if (n > 0)  // an empty key may have no text at all
-        std::memcpy(&w, p, n);
+    std::memcpy(&w, p, 8);
     return w;
 }
 
-// Sixteen bytes a step, each step one wide multiplication.
+std::uint64_t load4(const char* p)
+{
+    std::uint32_t w = 0;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// Thirty-two bytes a step in two independent lanes, each step one wide
+// multiplication per lane. The last bytes are read as whole words that may
+// overlap bytes already read, so no read goes past the key.
 std::uint64_t hashof(std::string_view s)
 {
     constexpr std::uint64_t k0 = 0xa0761d6478bd642f;
     constexpr std::uint64_t k1 = 0xe7037ed1a0b428db;
+    constexpr std::uint64_t k2 = 0x8ebc6af09c88c6e3;
     const char* p = s.data();
     std::size_t n = s.size();
-    std::uint64_t h = mix(n ^ k0, k1);
-    for (; n > 16; p += 16, n -= 16)
-        h = mix(load(p, 8) ^ k1, load(p + 8, 8) ^ h);
-    if (n > 8)
-        h = mix(load(p, 8) ^ k1, load(p + 8, n - 8) ^ h);
-    else
-        h = mix(load(p, n) ^ k1, h ^ k0);
-    return mix(h ^ k0, s.size() ^ k1);
+    std::uint64_t h = k0 ^ n;
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    if (n > 16) {
+        if (n > 32) {
+            std::uint64_t h2 = h ^ k2;
+            do {
+                h = mix(load8(p) ^ k1, load8(p + 8) ^ h);
+                h2 = mix(load8(p + 16) ^ k2, load8(p + 24) ^ h2);
+                p += 32;
+                n -= 32;
+            } while (n > 32);
+            h ^= h2;
+        }
+        if (n > 16) {
+            h = mix(load8(p) ^ k1, load8(p + 8) ^ h);
+            p += 16;
+            n -= 16;
+        }
+        a = load8(p + n - 16);  // the key's last sixteen bytes
+        b = load8(p + n - 8);
+    } else if (n >= 4) {
+        const std::size_t half = (n >> 3) << 2;  // 0 below 8 bytes, else 4
+        a = load4(p) << 32 | load4(p + half);
+        b = load4(p + n - 4) << 32 | load4(p + n - 4 - half);
+    } else if (n > 0) {
+        a = std::uint64_t{static_cast<unsigned char>(p[0])} << 16 |
+            std::uint64_t{static_cast<unsigned char>(p[n >> 1])} << 8 | static_cast<unsigned char>(p[n - 1]);
+    }
+    return mix(mix(a ^ k1, b ^ h) ^ k0, s.size() ^ k1);
 }
 
 // Splits a trimmed module list into its tokens: single blanks separate them,
@@ -158,38 +189,38 @@ bool readmap(maptable& t, int fd)
         len += static_cast<std::size_t>(got);
     }
     text.resize(len);
-    t.reserve(len / 24);  // a pair line is rarely shorter
+    t.expect(len);
     parse(t, text.data(), text.data() + len);
     return true;
 }
 
 void maptable::index()
 {
-    const std::size_t from = next.size();
-    const std::size_t to = map.size();
+    const std::size_t n = map.size();
     // Indices are 32 bits; memory runs out long before they do, so no test
     // reaches this.
-    if (to >= empty)
+    if (n >= empty)
         throw std::bad_alloc();
-    next.resize(to, empty);
     // No more names than records: the table stays at most three quarters full.
-    std::size_t size = slots.empty() ? 16 : slots.size();
-    while (3 * size < 4 * (used + to - from))
+    std::size_t size = 16;
+    while (3 * size < 4 * n)
         size *= 2;
-    if (size > slots.size())
-        rehash(size);
+    slots.assign(size, slot{});
+    next.resize(n);
 
-    // The slots of the names some records ahead are fetched while the
-    // current one is inserted: with many names, the waits for memory
-    // otherwise cost more than all the rest of loading.
+    // Each record goes to the front of its name's chain, so the records are
+    // taken last first. The slots of the names some records ahead are
+    // fetched while the current one is inserted: with many names, the waits
+    // for memory otherwise cost more than all the rest of loading.
     constexpr std::size_t ahead = 16;
-    const std::size_t mask = slots.size() - 1;
-    for (std::size_t i = from; i < to; ++i) {
-        if (i + ahead < to)
-            __builtin_prefetch(&slots[hashes[i + ahead - from] & mask]);
-        insert(i, hashes[i - from]);
+    const std::size_t mask = size - 1;
+    for (std::size_t i = n; i-- > 0;) {
+        if (i >= ahead)
+            __builtin_prefetch(&slots[hashes[i - ahead] & mask]);
+        slot& s = slots[locate(map[i].name, hashes[i])];
+        next[i] = s.head;
+        s = {static_cast<std::uint32_t>(hashes[i] >> 32), static_cast<std::uint32_t>(i)};
     }
-    hashes.clear();
 }
 
 void maptable::add(std::string_view name, std::string_view module)
@@ -199,19 +230,6 @@ void maptable::add(std::string_view name, std::string_view module)
         !hashes.empty() && map.back().name.data() == name.data() && map.back().name.size() == name.size();
     hashes.push_back(again ? hashes.back() : hashof(name));
     map.push_back({name, module});
-}
-
-void maptable::insert(std::size_t i, std::uint64_t hash)
-{
-    const std::string_view name = map[i].name;
-    slot& s = slots[locate(name, hash)];
-    if (s.head == empty) {
-        s = {hash, name.data(), name.size(), static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i)};
-        ++used;
-        return;
-    }
-    next[s.tail] = static_cast<std::uint32_t>(i);
-    s.tail = static_cast<std::uint32_t>(i);
 }
 
 std::size_t maptable::find(std::string_view key, std::uint64_t hash) const
@@ -238,25 +256,11 @@ void maptable::prefetch(std::uint64_t hash) const
 // The slot that holds key, or the free slot where it would go.
 std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
 {
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const slot& s = slots[i];
-        if (s.head == empty || (s.hash == hash && std::string_view(s.name, s.size) == key))
+        if (s.head == empty || (s.tag == tag && map[s.head].name == key))
             return i;
-    }
-}
-
-void maptable::rehash(std::size_t size)
-{
-    std::vector<slot, bigalloc<slot>> old(size);
-    old.swap(slots);
-    const std::size_t mask = size - 1;
-    for (const slot& s : old) {
-        if (s.head == empty)
-            continue;
-        std::size_t i = s.hash & mask;
-        while (slots[i].head != empty)
-            i = (i + 1) & mask;
-        slots[i] = s;
     }
 }

@@ -53,15 +53,17 @@ public:
     // table. The name is hashed here, while its text is still in the cache.
     void add(std::string_view name, std::string_view module);
 
-    // Makes room for n more records.
-    void reserve(std::size_t n)
+    // Makes room for the records of this many more bytes of lists, so that
+    // reading them never moves the records already read.
+    void expect(std::size_t bytes)
     {
+        const std::size_t n = bytes / 24;  // a pair line is rarely shorter
         map.reserve(map.size() + n);
         hashes.reserve(hashes.size() + n);
     }
 
-    // Indexes the records appended to map since the last call; lookups need
-    // it. Their texts must be kept by the table.
+    // Indexes all records; lookups need it, and records added later need
+    // it again. Their texts must be kept by the table.
     void index();
 
     // The first record whose name is key, or none.
@@ -81,24 +83,17 @@ public:
 private:
     static constexpr std::uint32_t empty = UINT32_MAX;
 
-    // A name and its records. The name's text is reached from here, not from
-    // a record, to spare a lookup one wait for memory.
+    // A name: the high half of its hash, and the first of its records.
     struct slot {
-        std::uint64_t hash = 0;
-        const char* name = nullptr;
-        std::size_t size = 0;
-        std::uint32_t head = empty;  // the first record with the name; empty marks a free slot
-        std::uint32_t tail = empty;  // the last one
+        std::uint32_t tag = 0;
+        std::uint32_t head = empty;  // empty marks a free slot
     };
 
     std::size_t locate(std::string_view key, std::uint64_t hash) const;
-    void insert(std::size_t i, std::uint64_t hash);
-    void rehash(std::size_t size);
 
     std::vector<slot, bigalloc<slot>> slots;  // open addressing, a power of two in size
-    std::size_t used = 0;
-    std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;
-    std::vector<std::uint64_t, bigalloc<std::uint64_t>> hashes;  // of the names of the records not indexed yet
+    std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;  // the next record with the same name
+    std::vector<std::uint64_t, bigalloc<std::uint64_t>> hashes;  // of each record's name
     std::deque<std::vector<char, bigalloc<char>>> texts;
 };
 
