@@ -4,10 +4,13 @@
 #include "annotate.h"
 #include "maplist.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <iterator>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +26,34 @@ constexpr list lists[] = {
     {"map-eth.lst", "Cant find eth mapping file"},
     {"map-video.lst", "Cant find video mapping file"},
 };
+
+const maptable* table = nullptr;  // for onbus
+
+// A mapped list whose pages cannot be read (an I/O error, or the file cut
+// short while the program runs) raises SIGBUS where its text is touched: the
+// run stops with that list's message. Any other SIGBUS is left to the
+// default action, which the access raises again on return.
+void onbus(int /*sig*/, siginfo_t* info, void* /*context*/)
+{
+    const std::size_t i = table != nullptr ? table->textof(info->si_addr) : maptable::none;
+    if (i < std::size(lists)) {
+        const std::string_view m = lists[i].missing;
+        (void)!::write(STDERR_FILENO, m.data(), m.size());
+        (void)!::write(STDERR_FILENO, "\n", 1);
+        ::_exit(1);
+    }
+    ::signal(SIGBUS, SIG_DFL);
+}
+
+// Makes a fault on the texts of t end the run as onbus says.
+void catchbus(const maptable& t)
+{
+    table = &t;
+    struct sigaction bus {};
+    bus.sa_sigaction = onbus;
+    bus.sa_flags = SA_SIGINFO;
+    ::sigaction(SIGBUS, &bus, nullptr);
+}
 
 // The size of the lists that are regular files: the table makes room for all
 // their records at once, instead of moving them as each list comes in.
@@ -56,7 +87,10 @@ int main()
             if (fds[i] < 0)
                 return fail(lists[i].missing);
         }
-        maptable t;
+        // The table lives until the process ends: nothing is torn down at
+        // exit, and onbus can reach it.
+        maptable& t = *new maptable;
+        catchbus(t);
         t.expect(listbytes(fds));
         for (int i = 0; i < 3; ++i) {
             if (!readmap(t, fds[i]))

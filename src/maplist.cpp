@@ -7,15 +7,11 @@
 #include <stdexcept>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr std::size_t hugepage = std::size_t{2} << 20;
-
-bool isspace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 std::uint64_t mix(std::uint64_t a, std::uint64_t b)
 {
@@ -152,15 +148,6 @@ void freeblock(void* p)
     std::free(p);
 }
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && isspace(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isspace(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
 void readmap(maptable& t, std::string_view list)
 {
     auto& text = t.keep();
@@ -170,10 +157,19 @@ void readmap(maptable& t, std::string_view list)
 
 bool readmap(maptable& t, int fd)
 {
-    auto& text = t.keep();
     struct stat st {};
-    // A regular file is read in one go; one byte more shows its end.
     const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && st.st_size > 0) {
+        // Mapped, the list costs neither a copy nor fresh memory.
+        const std::string_view text = t.keep(fd, static_cast<std::size_t>(st.st_size));
+        if (!text.empty()) {
+            t.expect(text.size());
+            parse(t, text.data(), text.data() + text.size());
+            return true;
+        }
+    }
+    // Otherwise a regular file is read in one go; one byte more shows its end.
+    auto& text = t.keep();
     text.resize(regular ? static_cast<std::size_t>(st.st_size) + 1 : 65536);
     std::size_t len = 0;
     for (;;) {
@@ -192,6 +188,39 @@ bool readmap(maptable& t, int fd)
     t.expect(len);
     parse(t, text.data(), text.data() + len);
     return true;
+}
+
+maptable::text::~text()
+{
+    if (mapped != nullptr)
+        ::munmap(mapped, size);
+}
+
+std::string_view maptable::keep(int fd, std::size_t size)
+{
+    text& t = texts.emplace_back();
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (p == MAP_FAILED) {
+        texts.pop_back();
+        return {};
+    }
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    t.mapped = p;
+    t.size = (size + page - 1) / page * page;
+    return {static_cast<const char*>(p), size};
+}
+
+std::size_t maptable::textof(const void* p) const
+{
+    const auto at = reinterpret_cast<std::uintptr_t>(p);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        const text& t = texts[i];
+        const auto from = reinterpret_cast<std::uintptr_t>(t.mapped != nullptr ? t.mapped : t.copy.data());
+        const std::size_t size = t.mapped != nullptr ? t.size : t.copy.size();
+        if (at >= from && at - from < size)
+            return i;
+    }
+    return none;
 }
 
 void maptable::index()
@@ -214,10 +243,15 @@ void maptable::index()
     // for memory otherwise cost more than all the rest of loading.
     constexpr std::size_t ahead = 16;
     const std::size_t mask = size - 1;
+    std::size_t at = 0;  // the slot of the record after i
     for (std::size_t i = n; i-- > 0;) {
         if (i >= ahead)
             __builtin_prefetch(&slots[hashes[i - ahead] & mask]);
-        slot& s = slots[locate(map[i].name, hashes[i])];
+        // The tokens of one line share its name's text, and so its slot.
+        const std::string_view name = map[i].name;
+        if (i + 1 == n || name.data() != map[i + 1].name.data() || name.size() != map[i + 1].name.size())
+            at = locate(name, hashes[i]);
+        slot& s = slots[at];
         next[i] = s.head;
         s = {static_cast<std::uint32_t>(hashes[i] >> 32), static_cast<std::uint32_t>(i)};
     }

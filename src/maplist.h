@@ -78,7 +78,17 @@ public:
     std::size_t after(std::size_t i) const { return next[i] == empty ? none : next[i]; }
 
     // A new text buffer that lives as long as the table.
-    std::vector<char, bigalloc<char>>& keep() { return texts.emplace_back(); }
+    std::vector<char, bigalloc<char>>& keep() { return texts.emplace_back().copy; }
+
+    // The first size bytes of the regular file fd, mapped into memory for
+    // as long as the table lives; an empty view if the file cannot be
+    // mapped. Its pages are read when first touched: when that fails (an
+    // I/O error, or the file cut short meanwhile), the access raises SIGBUS.
+    std::string_view keep(int fd, std::size_t size);
+
+    // The number of the text, kept or mapped, that holds address p, counted
+    // from 0 in the order they were added; none if no text holds it.
+    std::size_t textof(const void* p) const;
 
 private:
     static constexpr std::uint32_t empty = UINT32_MAX;
@@ -91,15 +101,35 @@ private:
 
     std::size_t locate(std::string_view key, std::uint64_t hash) const;
 
-    std::vector<slot, bigalloc<slot>> slots;  // open addressing, a power of two in size
-    std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;  // the next record with the same name
+    std::vector<slot, bigalloc<slot>> slots;                     // open addressing, a power of two in size
+    std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;    // the next record with the same name
     std::vector<std::uint64_t, bigalloc<std::uint64_t>> hashes;  // of each record's name
-    std::deque<std::vector<char, bigalloc<char>>> texts;
+    // A text the records point into: a copy, or a mapped file.
+    struct text {
+        std::vector<char, bigalloc<char>> copy;
+        void* mapped = nullptr;
+        std::size_t size = 0;  // of the mapping, in whole pages
+
+        text() = default;
+        text(const text&) = delete;
+        text& operator=(const text&) = delete;
+        ~text();
+    };
+
+    std::deque<text> texts;
 };
 
 // s without leading and trailing blanks, tabs, newlines, vertical tabs, form
 // feeds and carriage returns.
-std::string_view trim(std::string_view s);
+inline std::string_view trim(std::string_view s)
+{
+    const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!s.empty() && space(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && space(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
 
 // Appends the records of the list text to the table, in line order.
 void readmap(maptable& t, std::string_view list);

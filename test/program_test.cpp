@@ -215,6 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
     rowname);
 
 // An I/O error injected on the first read of standard input or of a list.
+// A list is mapped rather than read, so for a list the mapping is made to
+// fail first, and the program falls back to reading it.
 struct eiocase {
     const char* file;  // the list, or nullptr for standard input
     const char* err;
@@ -225,32 +227,55 @@ void PrintTo(const eiocase& c, std::ostream* os)
     *os << (c.file != nullptr ? c.file : "standard input");
 }
 
-class readerror : public program, public testing::WithParamInterface<eiocase> {};
+class readerror : public program, public testing::WithParamInterface<eiocase> {
+protected:
+    // The leak checker cannot run under a tracer.
+    const std::string strace = "ASAN_OPTIONS=detect_leaks=0 strace ";
+
+    // Which call of its kind (mmap or read) the first one on GetParam().file
+    // (or on standard input) is in a trace of the program under the strace
+    // options given; 0 if there is none. Which it is depends on what the loader and
+    // the runtime do first, so it is counted.
+    int callnumber(const std::string& options, const std::string& kind)
+    {
+        EXPECT_EQ(run(strace + "-o trace -e trace=openat,mmap,read " + options + "PROG <in >out").status, 0);
+        std::ifstream trace(dir / "trace");
+        std::string fd = GetParam().file == nullptr ? "0" : "";
+        int n = 0;
+        for (std::string line; std::getline(trace, line);) {
+            if (GetParam().file != nullptr &&
+                line.find(std::string("\"") + GetParam().file + "\"") != std::string::npos)
+                fd = line.substr(line.rfind(' ') + 1);
+            if (line.rfind(kind + "(", 0) != 0)
+                continue;
+            ++n;
+            // read(fd, ...) or mmap(addr, size, prot, flags, fd, 0)
+            if (!fd.empty() &&
+                (line.rfind(kind + "(" + fd + ",", 0) == 0 || line.find(", " + fd + ", 0)") != std::string::npos))
+                return n;
+        }
+        return 0;
+    }
+};
 
 TEST_P(readerror, fails)
 {
     if (std::system("command -v strace >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace is not installed";
-    // Which read it is depends on what the loader and the runtime read
-    // first, so it is counted from a trace. (The leak checker cannot run
-    // under a tracer.)
-    const std::string strace = "ASAN_OPTIONS=detect_leaks=0 strace ";
-    ASSERT_EQ(run(strace + "-o trace -e trace=openat,read PROG <in >out").status, 0);
-    std::ifstream trace(dir / "trace");
-    std::string call = GetParam().file == nullptr ? "read(0," : "";
-    int n = 0;
-    for (std::string line; std::getline(trace, line);) {
-        if (GetParam().file != nullptr && line.find(std::string("\"") + GetParam().file + "\"") != std::string::npos)
-            call = "read(" + line.substr(line.rfind(' ') + 1) + ",";
-        if (line.rfind("read(", 0) != 0)
-            continue;
-        ++n;
-        if (!call.empty() && line.rfind(call, 0) == 0)
-            break;
+    std::string inject;
+    if (GetParam().file != nullptr) {
+        const int m = callnumber("", "mmap");
+        ASSERT_GT(m, 0);
+        inject = "-e inject=mmap:error=ENOMEM:when=" + std::to_string(m) + " ";
+        // With the mapping refused, the list is read and annotates as before.
+        const result r = run(strace + "-o /dev/null -e trace=mmap " + inject + "PROG <in >out");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, run("PROG <in >out").out);
     }
-    ASSERT_FALSE(call.empty());
-    const result r = run(strace + "-o /dev/null -e trace=read -e inject=read:error=EIO:when=" + std::to_string(n) +
-                         " PROG <in >out");
+    const int n = callnumber(inject, "read");
+    ASSERT_GT(n, 0);
+    const result r = run(strace + "-o /dev/null -e trace=mmap,read " + inject +
+                         "-e inject=read:error=EIO:when=" + std::to_string(n) + " PROG <in >out");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, GetParam().err);
     EXPECT_EQ(r.out, "");
@@ -261,6 +286,44 @@ INSTANTIATE_TEST_SUITE_P(all, readerror,
                                          eiocase{"map-scsi.lst", "Cant find scsi mapping file\n"},
                                          eiocase{"map-eth.lst", "Cant find eth mapping file\n"},
                                          eiocase{"map-video.lst", "Cant find video mapping file\n"}),
+                         rowname);
+
+// A list cut short by another process while the program runs: its mapped
+// pages are gone, and touching them must stop the run with the list's
+// message rather than kill it or let it go on.
+struct cutcase {
+    const char* file;
+    const char* err;
+};
+
+void PrintTo(const cutcase& c, std::ostream* os)
+{
+    *os << c.file;
+}
+
+class cutshort : public program, public testing::WithParamInterface<cutcase> {};
+
+TEST_P(cutshort, stops)
+{
+    std::string list;
+    for (int i = 0; i < 20000; ++i)
+        list += "Card " + std::to_string(i) + " | m" + std::to_string(i) + "\n";
+    put(GetParam().file, list);
+    put("in", header + "\t{ 1, N_(\"Card 19999\")},\n};\n");
+    // The program waits for its input on a pipe while the list, once
+    // mapped, is emptied.
+    const result r =
+        run(std::string("mkfifo pipe && { PROG <pipe >out & pid=$!; exec 3>pipe; ") +
+            "for i in $(seq 1000); do grep -q " + GetParam().file + " /proc/$pid/maps && break; sleep 0.01; done; : >" +
+            GetParam().file + "; cat in >&3; exec 3>&-; wait $pid; }");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, GetParam().err);
+}
+
+INSTANTIATE_TEST_SUITE_P(all, cutshort,
+                         testing::Values(cutcase{"map-scsi.lst", "Cant find scsi mapping file\n"},
+                                         cutcase{"map-eth.lst", "Cant find eth mapping file\n"},
+                                         cutcase{"map-video.lst", "Cant find video mapping file\n"}),
                          rowname);
 
 // Lines of 64 MiB go through whole, in memory bounded by the line.
