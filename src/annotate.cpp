@@ -166,17 +166,11 @@ shape shapeof(std::string_view line, const maptable& t)
     s.quote = line.find('"');
     if (s.quote == std::string_view::npos)
         return s;
-    // Both usually stand a few bytes before the end.
-    for (std::size_t i = line.size(); i-- > s.quote;) {
-        if (line[i] == '"' && s.end == std::string_view::npos)
-            s.end = i;
-        else if (line[i] == ')' && s.strp == std::string_view::npos)
-            s.strp = i;
-        if (s.end != std::string_view::npos && s.strp != std::string_view::npos)
-            break;
-    }
-    if (s.strp == std::string_view::npos)
-        s.strp = line.rfind(')', s.quote);
+    // Searched from the end, where both usually stand a few bytes before it.
+    s.end = static_cast<std::size_t>(static_cast<const char*>(::memrchr(line.data(), '"', line.size())) - line.data());
+    const auto* strp = static_cast<const char*>(::memrchr(line.data(), ')', line.size()));
+    if (strp != nullptr)
+        s.strp = static_cast<std::size_t>(strp - line.data());
     if (s.end != s.quote && s.strp != std::string_view::npos) {
         s.hash = maptable::hash(line.substr(s.quote + 1, s.end - s.quote - 1));
         t.prefetch(s.hash);
