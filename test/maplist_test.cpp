@@ -213,6 +213,29 @@ TEST(readmap, fromdescriptor)
     EXPECT_EQ(all(u), all(t));
 }
 
+TEST(readmap, textsareknownbytheiraddresses)
+{
+    // A fault on a mapped list is traced back to the list by its address.
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    const std::string list = "A | a\nB | b\n";
+    ASSERT_EQ(std::fwrite(list.data(), 1, list.size(), f), list.size());
+    ASSERT_EQ(std::fflush(f), 0);
+    maptable t;
+    readmap(t, "C | c\n");               // copied: text 0
+    EXPECT_TRUE(readmap(t, fileno(f)));  // mapped: text 1
+    std::fclose(f);
+    t.index();
+    ASSERT_EQ(t.map.size(), 3U);
+    EXPECT_EQ(t.textof(t.map[0].module.data()), 0U);
+    EXPECT_EQ(t.textof(t.map[1].name.data()), 1U);
+    EXPECT_EQ(t.textof(t.map[2].module.data()), 1U);
+    // The rest of a mapped list's last page is the list's too.
+    EXPECT_EQ(t.textof(t.map[2].module.data() + 100), 1U);
+    EXPECT_EQ(t.textof(&t), maptable::none);
+    EXPECT_EQ(t.textof(nullptr), maptable::none);
+}
+
 TEST(readmap, directoryisareaderror)
 {
     const int fd = ::open(".", O_RDONLY);
