@@ -17,7 +17,7 @@ bool writefd(int fd, std::string_view s)
     while (!s.empty()) {
         const ssize_t put = ::write(fd, s.data(), s.size());
         if (put < 0 && errno == EINTR)
-            continue;  // needs a signal handler, which the program never installs
+            continue;  // needs a handled signal during the call: the program's one, SIGBUS, comes from its own faults
         if (put <= 0) {
             if (put == 0)
                 errno = EIO;  // no file takes nothing here; retrying would loop forever

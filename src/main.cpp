@@ -32,7 +32,8 @@ const maptable* table = nullptr;  // for onbus
 // A mapped list whose pages cannot be read (an I/O error, or the file cut
 // short while the program runs) raises SIGBUS where its text is touched: the
 // run stops with that list's message. Any other SIGBUS is left to the
-// default action, which the access raises again on return.
+// default action, which the access raises again on return. (Coverage never
+// counts these lines: _exit ends the run before the counts are written.)
 void onbus(int /*sig*/, siginfo_t* info, void* /*context*/)
 {
     const std::size_t i = table != nullptr ? table->textof(info->si_addr) : maptable::none;
