@@ -167,7 +167,6 @@ bool readmap(maptable& t, int fd)
         // Mapped, the list costs neither a copy nor fresh memory.
         const std::string_view text = t.keep(fd, static_cast<std::size_t>(st.st_size));
         if (!text.empty()) {
-            t.expect(text.size());
             parse(t, text.data(), text.data() + text.size());
             return true;
         }
@@ -189,7 +188,6 @@ bool readmap(maptable& t, int fd)
         len += static_cast<std::size_t>(got);
     }
     text.resize(len);
-    t.expect(len);
     parse(t, text.data(), text.data() + len);
     return true;
 }

@@ -54,7 +54,8 @@ public:
     void add(std::string_view name, std::string_view module);
 
     // Makes room for the records of this many more bytes of lists, so that
-    // reading them never moves the records already read.
+    // reading them never moves the records already read. Without it, the
+    // records grow as they come.
     void expect(std::size_t bytes)
     {
         const std::size_t n = bytes / 24;  // a pair line is rarely shorter

@@ -150,8 +150,8 @@ TEST(readmap, manyrecordsinorder)
 
 TEST(readmap, growsacrosslists)
 {
-    // Each list outgrows the index the lists before it needed, so names
-    // already indexed move; their records must keep their order.
+    // The index is built again after each list, each time larger; the
+    // records of names from earlier lists must keep their order.
     maptable t;
     EXPECT_EQ(t.find("card 0"), maptable::none);
     for (const int size : {3, 300, 30000}) {
