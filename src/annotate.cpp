@@ -224,6 +224,9 @@ void annotate(int in, int out, const maptable& t, std::size_t bufsize)
             } else {
                 w.put(cur);
             }
+            // The next line's slot has come while this one was written.
+            if (nextshape.hash != 0)
+                t.warm(nextshape.hash);
             cur = next;
             curshape = nextshape;
         }

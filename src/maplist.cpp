@@ -255,7 +255,7 @@ void maptable::index()
             at = locate(name, hashes[i]);
         slot& s = slots[at];
         next[i] = s.head;
-        s = {static_cast<std::uint32_t>(hashes[i] >> 32), static_cast<std::uint32_t>(i)};
+        s = {static_cast<std::uint32_t>(hashes[i] >> 32), static_cast<std::uint32_t>(i), name.data()};
     }
 }
 
@@ -289,6 +289,23 @@ void maptable::prefetch(std::uint64_t hash) const
         __builtin_prefetch(&slots[hash & (slots.size() - 1)]);
 }
 
+// Only the name's first slot: a name that had to go further is found later.
+void maptable::warm(std::uint64_t hash) const
+{
+    if (slots.empty())
+        return;
+    const slot& s = slots[hash & (slots.size() - 1)];
+    if (s.head != empty) {
+        __builtin_prefetch(&map[s.head]);
+        __builtin_prefetch(&next[s.head]);
+        // The name and the module that follows it on its line; a prefetch
+        // past the text's end is harmless.
+        __builtin_prefetch(s.name);
+        __builtin_prefetch(s.name + 64);
+        __builtin_prefetch(s.name + 128);
+    }
+}
+
 // The slot that holds key, or the free slot where it would go.
 std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
 {
@@ -296,7 +313,8 @@ std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const slot& s = slots[i];
-        if (s.head == empty || (s.tag == tag && map[s.head].name == key))
+        if (s.head == empty ||
+            (s.tag == tag && map[s.head].name.size() == key.size() && std::memcmp(s.name, key.data(), key.size()) == 0))
             return i;
     }
 }

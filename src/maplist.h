@@ -71,9 +71,13 @@ public:
     std::size_t find(std::string_view key) const { return find(key, hash(key)); }
     std::size_t find(std::string_view key, std::uint64_t hash) const;
 
-    // The hash of a key, and a hint that it will be looked up soon.
+    // The hash of a key, and a hint that it will be looked up soon. A
+    // lookup waits on three fetches from memory, one after the other: the
+    // slot, then the record and the name's text. prefetch starts the first;
+    // warm, once the slot has come, starts the others.
     static std::uint64_t hash(std::string_view key);
     void prefetch(std::uint64_t hash) const;
+    void warm(std::uint64_t hash) const;
 
     // The next record after record i with the same name, or none.
     std::size_t after(std::size_t i) const { return next[i] == empty ? none : next[i]; }
@@ -94,10 +98,12 @@ public:
 private:
     static constexpr std::uint32_t empty = UINT32_MAX;
 
-    // A name: the high half of its hash, and the first of its records.
+    // A name: the high half of its hash, the first of its records, and its
+    // text, so that a key is compared with it without waiting for the record.
     struct slot {
         std::uint32_t tag = 0;
         std::uint32_t head = empty;  // empty marks a free slot
+        const char* name = nullptr;
     };
 
     std::size_t locate(std::string_view key, std::uint64_t hash) const;
