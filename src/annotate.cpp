@@ -121,9 +121,36 @@ private:
     std::size_t len = 0;
 };
 
+// Copies n bytes, usually a few, without a call to memcpy: a module name or
+// the end of a line. Reads nothing outside [src, src + n).
+inline char* copyshort(char* dst, const char* src, std::size_t n)
+{
+    if (n > 16) {
+        std::memcpy(dst, src, n);
+    } else if (n >= 8) {
+        std::uint64_t a = 0;
+        std::uint64_t b = 0;
+        std::memcpy(&a, src, 8);
+        std::memcpy(&b, src + n - 8, 8);
+        std::memcpy(dst, &a, 8);
+        std::memcpy(dst + n - 8, &b, 8);
+    } else if (n >= 4) {
+        std::uint32_t a = 0;
+        std::uint32_t b = 0;
+        std::memcpy(&a, src, 4);
+        std::memcpy(&b, src + n - 4, 4);
+        std::memcpy(dst, &a, 4);
+        std::memcpy(dst + n - 4, &b, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            dst[i] = src[i];
+    }
+    return dst + n;
+}
+
 // Writes cur with ", ( \"mapped\" )" inserted after its last closing
 // parenthesis, at strp.
-void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view mapped)
+inline void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view mapped)
 {
     constexpr std::string_view open = ", ( \"";
     constexpr std::string_view close = "\" )";
@@ -140,12 +167,9 @@ void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view
     std::memcpy(p, cur.data(), strp + 1);
     p += strp + 1;
     std::memcpy(p, open.data(), open.size());
-    p += open.size();
-    std::memcpy(p, mapped.data(), mapped.size());
-    p += mapped.size();
+    p = copyshort(p + open.size(), mapped.data(), mapped.size());
     std::memcpy(p, close.data(), close.size());
-    p += close.size();
-    std::memcpy(p, cur.data() + strp + 1, cur.size() - strp - 1);
+    copyshort(p + close.size(), cur.data() + strp + 1, cur.size() - strp - 1);
     w.commit(n);
 }
 

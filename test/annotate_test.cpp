@@ -168,6 +168,27 @@ TEST(annotate, longlines)
     EXPECT_EQ(out, header + plain + "\n" + "{ N_(\"" + name + "\"), ( \"mod\" )}" + filler + "\n" + plain);
 }
 
+TEST(annotate, shortpieces)
+{
+    // Modules and line ends of every short length, each byte distinct, so
+    // that a piece copied one byte off or cut short shows.
+    const std::string bytes = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string list;
+    std::string in = header;
+    std::string want = header;
+    for (std::size_t m = 0; m <= 20; ++m) {
+        const std::string name = "Card " + std::to_string(m);
+        const std::string module = bytes.substr(0, m);
+        list += name + " | \"" + module + "\"\n";
+        for (std::size_t end = 0; end <= 20; ++end) {
+            const std::string rest = bytes.substr(bytes.size() - end) + "\n";
+            in += "{ N_(\"" + name + "\")" + rest;
+            want += "{ N_(\"" + name + "\"), ( \"" + module + "\" )" + rest;
+        }
+    }
+    EXPECT_EQ(run(in + "};\n", list), want + "};\n");
+}
+
 TEST(annotate, manylines)
 {
     std::string in = header;
