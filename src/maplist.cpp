@@ -298,11 +298,12 @@ void maptable::warm(std::uint64_t hash) const
     if (s.head != empty) {
         __builtin_prefetch(&map[s.head]);
         __builtin_prefetch(&next[s.head]);
-        // The name and the module that follows it on its line; a prefetch
-        // past the text's end is harmless.
-        __builtin_prefetch(s.name);
-        __builtin_prefetch(s.name + 64);
-        __builtin_prefetch(s.name + 128);
+        // The name and the module that follows it on its line. A prefetch
+        // past the text's end is harmless, but a pointer may not be moved
+        // there, so the addresses are counted as integers.
+        const auto at = reinterpret_cast<std::uintptr_t>(s.name);
+        for (std::uintptr_t line = 0; line < 192; line += 64)
+            __builtin_prefetch(reinterpret_cast<const void*>(at + line));  // NOLINT(performance-no-int-to-ptr)
     }
 }
 
@@ -313,8 +314,8 @@ std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const slot& s = slots[i];
-        if (s.head == empty ||
-            (s.tag == tag && map[s.head].name.size() == key.size() && std::memcmp(s.name, key.data(), key.size()) == 0))
+        if (s.head == empty || (s.tag == tag && map[s.head].name.size() == key.size() &&
+                                (key.empty() || std::memcmp(s.name, key.data(), key.size()) == 0)))
             return i;
     }
 }
