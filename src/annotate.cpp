@@ -121,6 +121,18 @@ private:
     std::size_t len = 0;
 };
 
+// Copies n bytes, sizeof(W) <= n <= 2 * sizeof(W), as two words that may
+// overlap.
+template <class W> void copyends(char* dst, const char* src, std::size_t n)
+{
+    W a{};
+    W b{};
+    std::memcpy(&a, src, sizeof a);
+    std::memcpy(&b, src + n - sizeof b, sizeof b);
+    std::memcpy(dst, &a, sizeof a);
+    std::memcpy(dst + n - sizeof b, &b, sizeof b);
+}
+
 // Copies n bytes, usually a few, without a call to memcpy: a module name or
 // the end of a line. Reads nothing outside [src, src + n).
 inline char* copyshort(char* dst, const char* src, std::size_t n)
@@ -128,19 +140,9 @@ inline char* copyshort(char* dst, const char* src, std::size_t n)
     if (n > 16) {
         std::memcpy(dst, src, n);
     } else if (n >= 8) {
-        std::uint64_t a = 0;
-        std::uint64_t b = 0;
-        std::memcpy(&a, src, 8);
-        std::memcpy(&b, src + n - 8, 8);
-        std::memcpy(dst, &a, 8);
-        std::memcpy(dst + n - 8, &b, 8);
+        copyends<std::uint64_t>(dst, src, n);
     } else if (n >= 4) {
-        std::uint32_t a = 0;
-        std::uint32_t b = 0;
-        std::memcpy(&a, src, 4);
-        std::memcpy(&b, src + n - 4, 4);
-        std::memcpy(dst, &a, 4);
-        std::memcpy(dst + n - 4, &b, 4);
+        copyends<std::uint32_t>(dst, src, n);
     } else {
         for (std::size_t i = 0; i < n; ++i)
             dst[i] = src[i];
