@@ -5,8 +5,12 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -83,42 +87,148 @@ private:
     bool eof = false;
 };
 
-// Buffered output to a descriptor; every write is checked.
+// Buffered output to a descriptor; every write is checked. While one buffer
+// fills, a second thread writes the one filled before it, so that copying
+// the output into the kernel overlaps the filter's own work. Output that
+// fits one buffer is written at the end, without the thread.
 class writer {
 public:
-    writer(int fd, std::size_t size) : fd(fd), size(size), buf(new char[size]) {}
+    writer(int fd, std::size_t size) : fd(fd), size(size), bufs{std::unique_ptr<char[]>(new char[size])} {}
+
+    writer(const writer&) = delete;
+    writer& operator=(const writer&) = delete;
+
+    ~writer()
+    {
+        if (!thread.joinable())
+            return;
+        {
+            const std::lock_guard lock(m);
+            stop = true;
+        }
+        changed.notify_all();
+        thread.join();
+    }
 
     // Room for n bytes at the end of the buffer, or nullptr; commit(n)
     // keeps what was written there.
-    char* room(std::size_t n) { return n <= size - len ? buf.get() + len : nullptr; }
+    char* room(std::size_t n) { return n <= size - len ? buf() + len : nullptr; }
     void commit(std::size_t n) { len += n; }
 
     void put(std::string_view s)
     {
         if (s.size() > size - len) {
-            flush();
+            handoff();
             if (s.size() >= size) {
+                drain();
                 if (!writefd(fd, s))
                     fail("Cant write output");
                 return;
             }
         }
-        std::memcpy(buf.get() + len, s.data(), s.size());
+        std::memcpy(buf() + len, s.data(), s.size());
         len += s.size();
     }
 
+    // Writes all output given so far.
     void flush()
     {
-        if (!writefd(fd, {buf.get(), len}))
+        drain();
+        if (!writefd(fd, {buf(), len}))
             fail("Cant write output");
         len = 0;
     }
 
 private:
+    char* buf() { return bufs[cur].get(); }
+
+    // Gives the filled buffer to the thread and goes on in the other one.
+    void handoff()
+    {
+        if (len == 0)
+            return;
+        std::unique_lock lock(m);
+        changed.wait(lock, [this] { return pending.empty(); });
+        failed();
+        if (!thread.joinable() && !startthread()) {
+            lock.unlock();
+            flush();
+            return;
+        }
+        pending = {buf(), len};
+        lock.unlock();
+        changed.notify_all();
+        cur ^= 1;
+        len = 0;
+    }
+
+    // Waits until the thread has written what it was given.
+    void drain()
+    {
+        std::unique_lock lock(m);
+        changed.wait(lock, [this] { return pending.empty(); });
+        failed();
+    }
+
+    // Throws the thread's failure; m is held.
+    void failed() const
+    {
+        if (error != 0) {
+            errno = error;
+            fail("Cant write output");
+        }
+    }
+
+    // Without the memory or a thread, the output is written in turn.
+    bool startthread()
+    {
+        if (!alone) {
+            try {
+                bufs[1].reset(new char[size]);
+                thread = std::thread([this] { run(); });
+                return true;
+            } catch (const std::bad_alloc&) {
+            } catch (const std::system_error&) {
+            }
+            bufs[1].reset();
+            alone = true;
+        }
+        return false;
+    }
+
+    void run()
+    {
+        std::unique_lock lock(m);
+        for (;;) {
+            changed.wait(lock, [this] { return stop || !pending.empty(); });
+            if (pending.empty())
+                return;
+            const std::string_view out = pending;
+            lock.unlock();
+            const bool ok = writefd(fd, out);
+            const int e = errno;
+            lock.lock();
+            // After a failure nothing more is given: the filter throws.
+            if (!ok)
+                error = e;
+            pending = {};
+            changed.notify_all();
+        }
+    }
+
     int fd;
     std::size_t size;
-    std::unique_ptr<char[]> buf;
+    std::unique_ptr<char[]> bufs[2];
+    int cur = 0;  // the buffer being filled
     std::size_t len = 0;
+    bool alone = false;  // no thread could be started
+
+    std::mutex m;  // guards what follows
+    std::condition_variable changed;
+    std::string_view pending;  // the other buffer, while the thread writes it
+    int error = 0;             // errno of the thread's failed write
+    bool stop = false;
+    std::thread thread;
 };
 
 // Copies n bytes, sizeof(W) <= n <= 2 * sizeof(W), as two words that may
