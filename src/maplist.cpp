@@ -228,49 +228,54 @@ std::size_t maptable::textof(const void* p) const
 void maptable::index()
 {
     const std::size_t n = map.size();
-    // Indices are 32 bits; memory runs out long before they do, so no test
-    // reaches this.
-    if (n >= empty)
+    // Indices and hashes are 32 bits; memory runs out long before they do,
+    // so no test reaches this.
+    if (n > std::size_t{3} << 30)
         throw std::bad_alloc();
     // No more names than records: the table stays at most three quarters full.
     std::size_t size = 16;
     while (3 * size < 4 * n)
         size *= 2;
     slots.assign(size, slot{});
-    next.resize(n);
+    // The records indexed before have their links where their hashes were.
+    for (std::size_t i = 0; i < indexed; ++i)
+        next[i] = static_cast<std::uint32_t>(hashof(map[i].name));
 
     // Each record goes to the front of its name's chain, so the records are
-    // taken last first. The slots of the names some records ahead are
-    // fetched while the current one is inserted: with many names, the waits
-    // for memory otherwise cost more than all the rest of loading.
+    // taken last first, each hash read before the link takes its place. The
+    // slots of the names some records ahead are fetched while the current
+    // one is inserted: with many names, the waits for memory otherwise cost
+    // more than all the rest of loading.
     constexpr std::size_t ahead = 16;
     const std::size_t mask = size - 1;
     std::size_t at = 0;  // the slot of the record after i
     for (std::size_t i = n; i-- > 0;) {
         if (i >= ahead)
-            __builtin_prefetch(&slots[hashes[i - ahead] & mask]);
+            __builtin_prefetch(&slots[next[i - ahead] & mask]);
+        const std::uint32_t hash = next[i];
         // The tokens of one line share its name's text, and so its slot.
         const std::string_view name = map[i].name;
         if (i + 1 == n || name.data() != map[i + 1].name.data() || name.size() != map[i + 1].name.size())
-            at = locate(name, hashes[i]);
+            at = locate(name, hash);
         slot& s = slots[at];
         next[i] = s.head;
-        s = {static_cast<std::uint32_t>(hashes[i] >> 32), static_cast<std::uint32_t>(i), name.data()};
+        s = {hash, static_cast<std::uint32_t>(i), name.data()};
     }
+    indexed = n;
 }
 
 void maptable::add(std::string_view name, std::string_view module)
 {
     // The tokens of one line share its name, and its text.
-    const bool again =
-        !hashes.empty() && map.back().name.data() == name.data() && map.back().name.size() == name.size();
-    hashes.push_back(again ? hashes.back() : hashof(name));
+    const bool again = map.size() > indexed && map.back().name.data() == name.data() &&
+                       map.back().name.size() == name.size();
+    next.push_back(again ? next.back() : static_cast<std::uint32_t>(hashof(name)));
     map.push_back({name, module});
 }
 
 std::size_t maptable::find(std::string_view key, std::uint64_t hash) const
 {
-    if (next.size() != map.size())
+    if (indexed != map.size())
         throw std::logic_error("lookup in a table not indexed");
     if (slots.empty())
         return none;
@@ -310,7 +315,7 @@ void maptable::warm(std::uint64_t hash) const
 // The slot that holds key, or the free slot where it would go.
 std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
 {
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    const auto tag = static_cast<std::uint32_t>(hash);
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const slot& s = slots[i];

@@ -60,7 +60,7 @@ public:
     {
         const std::size_t n = bytes / 24;  // a pair line is rarely shorter
         map.reserve(map.size() + n);
-        hashes.reserve(hashes.size() + n);
+        next.reserve(next.size() + n);
     }
 
     // Indexes all records; lookups need it, and records added later need
@@ -98,7 +98,7 @@ public:
 private:
     static constexpr std::uint32_t empty = UINT32_MAX;
 
-    // A name: the high half of its hash, the first of its records, and its
+    // A name: the low half of its hash, the first of its records, and its
     // text, so that a key is compared with it without waiting for the record.
     struct slot {
         std::uint32_t tag = 0;
@@ -109,8 +109,11 @@ private:
     std::size_t locate(std::string_view key, std::uint64_t hash) const;
 
     std::vector<slot, bigalloc<slot>> slots;                     // open addressing, a power of two in size
-    std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;    // the next record with the same name
-    std::vector<std::uint64_t, bigalloc<std::uint64_t>> hashes;  // of each record's name
+    // Of each record: the next record with the same name, once indexed;
+    // before, the low half of the hash of its name, which is what a slot's
+    // tag holds.
+    std::vector<std::uint32_t, bigalloc<std::uint32_t>> next;
+    std::size_t indexed = 0;  // the records that next links
     // A text the records point into: a copy, or a mapped file.
     struct text {
         std::vector<char, bigalloc<char>> copy;

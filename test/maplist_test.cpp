@@ -179,6 +179,19 @@ TEST(readmap, lookupsneedtheindex)
     EXPECT_THROW((void)t.find("A"), std::logic_error);
 }
 
+TEST(readmap, samenameafterindex)
+{
+    // A record added after index() with the same text as the record before
+    // it still gets its name's hash, not that record's link.
+    maptable t;
+    static constexpr std::string_view name = "A";
+    t.add(name, "a");
+    t.index();
+    t.add(name, "b");
+    t.index();
+    EXPECT_EQ(modules(t, "A"), (std::vector<std::string>{"a", "b"}));
+}
+
 TEST(readmap, fromdescriptor)
 {
     // A pipe has no size to go by, so the reader must grow its buffer.
