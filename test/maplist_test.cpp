@@ -58,7 +58,10 @@ INSTANTIATE_TEST_SUITE_P(all, trimtest,
                                          trimcase{"  a b\tc \n", "a b\tc"}, trimcase{"abc", "abc"},
                                          // neither a zero byte nor bytes from 0x80 up are whitespace
                                          trimcase{std::string("\0a\0", 3), std::string("\0a\0", 3)},
-                                         trimcase{"\xa0x\x85", "\xa0x\x85"}),
+                                         trimcase{"\xa0x\x85", "\xa0x\x85"},
+                                         // nor the bytes next to the six
+                                         trimcase{"\x08\x1f!x!\x1f\x0e", "\x08\x1f!x!\x1f\x0e"},
+                                         trimcase{"\x08 x \x0e", "\x08 x \x0e"}),
                          rowname);
 
 struct listcase {
