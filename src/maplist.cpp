@@ -36,35 +36,35 @@ std::uint64_t load4(const char* p)
 
 // Thirty-two bytes a step in two independent lanes, each step one wide
 // multiplication per lane. The last bytes are read as whole words that may
-// overlap bytes already read, so no read goes past the key.
+// overlap bytes already read, so no read goes past the key, and the only
+// branch that depends on the key's length beyond its first 32 bytes is the
+// loop's.
 std::uint64_t hashof(std::string_view s)
 {
     constexpr std::uint64_t k0 = 0xa0761d6478bd642f;
     constexpr std::uint64_t k1 = 0xe7037ed1a0b428db;
     constexpr std::uint64_t k2 = 0x8ebc6af09c88c6e3;
     const char* p = s.data();
-    std::size_t n = s.size();
+    const std::size_t n = s.size();
     std::uint64_t h = k0 ^ n;
     std::uint64_t a = 0;
     std::uint64_t b = 0;
     if (n > 16) {
+        const char* end = p + n;
         if (n > 32) {
             std::uint64_t h2 = h ^ k2;
             do {
                 h = mix(load8(p) ^ k1, load8(p + 8) ^ h);
                 h2 = mix(load8(p + 16) ^ k2, load8(p + 24) ^ h2);
                 p += 32;
-                n -= 32;
-            } while (n > 32);
+            } while (end - p > 32);
             h ^= h2;
+            p = end - 32;
         }
-        if (n > 16) {
-            h = mix(load8(p) ^ k1, load8(p + 8) ^ h);
-            p += 16;
-            n -= 16;
-        }
-        a = load8(p + n - 16);  // the key's last sixteen bytes
-        b = load8(p + n - 8);
+        // The last thirty-two bytes, or all from sixteen up.
+        h = mix(load8(p) ^ k1, load8(p + 8) ^ h);
+        a = load8(end - 16);
+        b = load8(end - 8);
     } else if (n >= 4) {
         const std::size_t half = (n >> 3) << 2;  // 0 below 8 bytes, else 4
         a = load4(p) << 32 | load4(p + half);

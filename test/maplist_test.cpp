@@ -195,6 +195,23 @@ TEST(readmap, samenameafterindex)
     EXPECT_EQ(modules(t, "A"), (std::vector<std::string>{"a", "b"}));
 }
 
+TEST(maptable, everybytecounts)
+{
+    // A byte the hash skipped would leave keys that differ only there in
+    // one slot's way; lookups would stay right, but slow.
+    for (std::size_t n = 1; n <= 100; ++n) {
+        std::string key(n, ' ');
+        for (std::size_t i = 0; i < n; ++i)
+            key[i] = static_cast<char>('a' + i % 26);
+        const std::uint64_t h = maptable::hash(key);
+        for (std::size_t i = 0; i < n; ++i) {
+            std::string other = key;
+            other[i] = '#';
+            EXPECT_NE(maptable::hash(other), h) << "length " << n << ", byte " << i;
+        }
+    }
+}
+
 TEST(readmap, fromdescriptor)
 {
     // A pipe has no size to go by, so the reader must grow its buffer.
