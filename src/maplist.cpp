@@ -82,6 +82,7 @@ std::uint64_t hashof(std::string_view s)
 // an empty quoted token does.
 void addmodules(maptable& t, std::string_view name, std::string_view list)
 {
+    const std::uint64_t hash = hashof(name);
     std::size_t n = 0;
     while (n < list.size()) {
         std::size_t p = n;
@@ -98,11 +99,11 @@ void addmodules(maptable& t, std::string_view name, std::string_view list)
         }
         const std::string_view module = trim(list.substr(n, p - n));
         if (quoted || !module.empty())
-            t.add(name, module);
+            t.add(name, module, hash);
         n = p + 1;
     }
     if (n < list.size())
-        t.add(name, trim(list.substr(n)));
+        t.add(name, trim(list.substr(n)), hash);
 }
 
 // Adds the records of a list text that the table keeps.
@@ -264,12 +265,9 @@ void maptable::index()
     indexed = n;
 }
 
-void maptable::add(std::string_view name, std::string_view module)
+void maptable::add(std::string_view name, std::string_view module, std::uint64_t nhash)
 {
-    // The tokens of one line share its name, and its text.
-    const bool again = map.size() > indexed && map.back().name.data() == name.data() &&
-                       map.back().name.size() == name.size();
-    next.push_back(again ? next.back() : static_cast<std::uint32_t>(hashof(name)));
+    next.push_back(static_cast<std::uint32_t>(nhash));
     map.push_back({name, module});
 }
 

@@ -50,8 +50,10 @@ public:
     std::vector<mapping, bigalloc<mapping>> map;
 
     // Appends a record; name and module must point into text kept by the
-    // table. The name is hashed here, while its text is still in the cache.
-    void add(std::string_view name, std::string_view module);
+    // table, and nhash must be hash(name). The reader hashes a name once for
+    // all the modules on its line, while the line is in the cache.
+    void add(std::string_view name, std::string_view module, std::uint64_t nhash);
+    void add(std::string_view name, std::string_view module) { add(name, module, hash(name)); }
 
     // Makes room for the records of this many more bytes of lists, so that
     // reading them never moves the records already read. Without it, the
