@@ -1,10 +1,13 @@
-// Arbitrary bytes as a mapping list. Every record must be trimmed text of the
-// list, and every lookup must give exactly the records of its name, in order.
+// Arbitrary bytes as a mapping list. The records must be those of a plain,
+// byte by byte reading of the rules, and every lookup must give exactly the
+// records of its name, in order.
 #include "maplist.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -12,6 +15,47 @@ void check(bool ok)
 {
     if (!ok)
         std::abort();
+}
+
+// The records of a list: each line's last bar splits it into a name and its
+// modules; single blanks separate the modules, double quotes enclose one that
+// holds blanks, and text right before an opening quote is dropped.
+std::vector<std::pair<std::string_view, std::string_view>> records(std::string_view list)
+{
+    std::vector<std::pair<std::string_view, std::string_view>> r;
+    while (!list.empty()) {
+        const std::size_t nl = list.find('\n');
+        const std::string_view line = list.substr(0, nl);
+        list = nl == std::string_view::npos ? std::string_view() : list.substr(nl + 1);
+        const std::size_t bar = line.rfind('|');
+        if (bar == std::string_view::npos)
+            continue;
+        const std::string_view name = trim(line.substr(0, bar));
+        const std::string_view mods = trim(line.substr(bar + 1));
+        std::size_t n = 0;
+        while (n < mods.size()) {
+            std::size_t p = n;
+            while (p < mods.size() && mods[p] != ' ' && mods[p] != '"')
+                ++p;
+            if (p == mods.size())
+                break;
+            if (mods[p] == ' ') {
+                if (!trim(mods.substr(n, p - n)).empty())
+                    r.emplace_back(name, trim(mods.substr(n, p - n)));
+                n = p + 1;
+                continue;
+            }
+            const std::size_t close = mods.find('"', p + 1);
+            n = p + 1;
+            if (close == std::string_view::npos)
+                break;  // the rest of the list is one module
+            r.emplace_back(name, trim(mods.substr(n, close - n)));
+            n = close + 1;
+        }
+        if (n < mods.size())
+            r.emplace_back(name, trim(mods.substr(n)));
+    }
+    return r;
 }
 
 }  // namespace
@@ -26,7 +70,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     t.index();
 
     const std::size_t n = t.map.size();
-    check(n % 2 == 0);
+    const auto want = records(list);
+    check(n == 2 * want.size());
+    for (std::size_t i = 0; i < n; ++i)
+        check(t.map[i].name == want[i % want.size()].first && t.map[i].module == want[i % want.size()].second);
     for (std::size_t i = 0; i < n; ++i) {
         const mapping& m = t.map[i];
         check(trim(m.name) == m.name && trim(m.module) == m.module);
