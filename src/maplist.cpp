@@ -253,14 +253,14 @@ void maptable::index()
     for (std::size_t i = n; i-- > 0;) {
         if (i >= ahead)
             __builtin_prefetch(&slots[next[i - ahead] & mask]);
-        const std::uint32_t hash = next[i];
+        const std::uint32_t nhash = next[i];
         // The tokens of one line share its name's text, and so its slot.
         const std::string_view name = map[i].name;
         if (i + 1 == n || name.data() != map[i + 1].name.data() || name.size() != map[i + 1].name.size())
-            at = locate(name, hash);
+            at = locate(name, nhash);
         slot& s = slots[at];
         next[i] = s.head;
-        s = {hash, static_cast<std::uint32_t>(i), name.data()};
+        s = {nhash, static_cast<std::uint32_t>(i), name.data()};
     }
     indexed = n;
 }
