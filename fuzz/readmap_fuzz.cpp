@@ -17,9 +17,11 @@ void check(bool ok)
         std::abort();
 }
 
-// The records of a list: each line's last bar splits it into a name and its
-// modules; single blanks separate the modules, double quotes enclose one that
-// holds blanks, and text right before an opening quote is dropped.
+// The records of a list, read one byte at a time: each line's last bar
+// splits it into a name and its modules. Outside quotes a blank ends a
+// module (none if it is empty) and a double quote drops the text before it
+// and opens a quoted module, which its closing quote ends even if empty. A
+// module still open at the end of the list is kept.
 std::vector<std::pair<std::string_view, std::string_view>> records(std::string_view list)
 {
     std::vector<std::pair<std::string_view, std::string_view>> r;
@@ -32,28 +34,25 @@ std::vector<std::pair<std::string_view, std::string_view>> records(std::string_v
             continue;
         const std::string_view name = trim(line.substr(0, bar));
         const std::string_view mods = trim(line.substr(bar + 1));
-        std::size_t n = 0;
-        while (n < mods.size()) {
-            std::size_t p = n;
-            while (p < mods.size() && mods[p] != ' ' && mods[p] != '"')
-                ++p;
-            if (p == mods.size())
-                break;
-            if (mods[p] == ' ') {
-                if (!trim(mods.substr(n, p - n)).empty())
-                    r.emplace_back(name, trim(mods.substr(n, p - n)));
-                n = p + 1;
+        bool quoted = false;
+        std::size_t start = 0;  // of the module being read
+        for (std::size_t i = 0; i < mods.size(); ++i) {
+            const std::string_view module = trim(mods.substr(start, i - start));
+            if (quoted && mods[i] == '"') {
+                r.emplace_back(name, module);
+                quoted = false;
+            } else if (!quoted && mods[i] == '"') {
+                quoted = true;
+            } else if (!quoted && mods[i] == ' ') {
+                if (!module.empty())
+                    r.emplace_back(name, module);
+            } else {
                 continue;
             }
-            const std::size_t close = mods.find('"', p + 1);
-            n = p + 1;
-            if (close == std::string_view::npos)
-                break;  // the rest of the list is one module
-            r.emplace_back(name, trim(mods.substr(n, close - n)));
-            n = close + 1;
+            start = i + 1;
         }
-        if (n < mods.size())
-            r.emplace_back(name, trim(mods.substr(n)));
+        if (start < mods.size())
+            r.emplace_back(name, trim(mods.substr(start)));
     }
     return r;
 }
