@@ -184,8 +184,9 @@ TEST(readmap, lookupsneedtheindex)
 
 TEST(readmap, samenameafterindex)
 {
-    // A record added after index() with the same text as the record before
-    // it still gets its name's hash, not that record's link.
+    // After index(), the records' entries in next hold links, not hashes: a
+    // record added then, even with the very text of the name before it,
+    // joins that name's chain after it.
     maptable t;
     static constexpr std::string_view name = "A";
     t.add(name, "a");
