@@ -9,6 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr std::size_t hugepage = std::size_t{2} << 20;
@@ -80,9 +84,8 @@ std::uint64_t hashof(std::string_view s)
 // double quotes enclose a token that holds blanks, and text right before an
 // opening quote is dropped. Blanks that only separate tokens make no record;
 // an empty quoted token does.
-void addmodules(maptable& t, std::string_view name, std::string_view list)
+void splitmodules(maptable& t, std::string_view name, std::uint64_t hash, std::string_view list)
 {
-    const std::uint64_t hash = hashof(name);
     std::size_t n = 0;
     while (n < list.size()) {
         std::size_t p = n;
@@ -106,6 +109,102 @@ void addmodules(maptable& t, std::string_view name, std::string_view list)
         t.add(name, trim(list.substr(n)), hash);
 }
 
+// Where the first W bytes at p hold blanks, quotes and the other spaces
+// that trim drops (tab to carriage return): bit i for byte i. The byte loop
+// stands in for SSE2 on other processors; PCIANNOTATE_PORTABLE chooses it
+// here too, for the tests.
+struct listmarks {
+    std::uint64_t blanks;
+    std::uint64_t quotes;
+    std::uint64_t spaces;
+};
+
+template <int W> listmarks listmarksof(const char* p)
+{
+    listmarks m{0, 0, 0};
+#if defined(__SSE2__) && !defined(PCIANNOTATE_PORTABLE)
+    const __m128i blank = _mm_set1_epi8(' ');
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i four = _mm_set1_epi8(4);
+    const auto bits = [](__m128i eq, int i) {
+        return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(eq))} << i;
+    };
+    for (int i = 0; i < W; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i fromtab = _mm_sub_epi8(v, tab);  // 0 to 4 for the five
+        m.blanks |= bits(_mm_cmpeq_epi8(v, blank), i);
+        m.quotes |= bits(_mm_cmpeq_epi8(v, quote), i);
+        m.spaces |= bits(_mm_cmpeq_epi8(_mm_min_epu8(fromtab, four), fromtab), i);
+    }
+#else
+    for (int i = 0; i < W; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        m.blanks |= std::uint64_t{c == ' '} << i;
+        m.quotes |= std::uint64_t{c == '"'} << i;
+        m.spaces |= std::uint64_t{c >= '\t' && c <= '\r'} << i;
+    }
+#endif
+    return m;
+}
+
+// splitmodules for a list of at most 64 bytes without spaces other than
+// blanks, whose blanks and quotes are given as bits. A token between blanks
+// then needs no trimming, and the next blank or quote is one instruction
+// away.
+void splitmodules(maptable& t, std::string_view name, std::uint64_t hash, std::string_view list,
+                  std::uint64_t blanks, std::uint64_t quotes)
+{
+    const std::uint64_t stops = blanks | quotes;
+    std::size_t n = 0;
+    while (n < list.size()) {
+        const std::uint64_t ahead = stops >> n;
+        if (ahead == 0)
+            break;
+        std::size_t p = n + static_cast<std::size_t>(__builtin_ctzll(ahead));
+        if ((quotes >> p & 1) != 0) {
+            n = p + 1;
+            const std::uint64_t close = n < 64 ? quotes >> n : 0;
+            if (close == 0)
+                break;  // an unclosed quote takes the rest of the list
+            p = n + static_cast<std::size_t>(__builtin_ctzll(close));
+            t.add(name, trim(list.substr(n, p - n)), hash);
+        } else if (p > n) {
+            t.add(name, list.substr(n, p - n), hash);
+        }
+        n = p + 1;
+    }
+    if (n < list.size())
+        t.add(name, trim(list.substr(n)), hash);
+}
+
+// Adds the records of one list line: the name is before the bar, the
+// modules after it up to eol. The text goes on to end; the bytes after a
+// short list are read with it, and then ignored.
+void addline(maptable& t, const char* line, const char* bar, const char* eol, const char* end)
+{
+    const std::string_view name = trim({line, static_cast<std::size_t>(bar - line)});
+    const std::string_view list = trim({bar + 1, static_cast<std::size_t>(eol - bar - 1)});
+    if (list.empty())
+        return;
+    const std::uint64_t hash = hashof(name);
+    const auto room = static_cast<std::size_t>(end - list.data());
+    listmarks m{};
+    if (list.size() <= 32 && room >= 32) {
+        m = listmarksof<32>(list.data());
+    } else if (list.size() <= 64 && room >= 64) {
+        m = listmarksof<64>(list.data());
+    } else {
+        splitmodules(t, name, hash, list);
+        return;
+    }
+    const std::uint64_t own = list.size() == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << list.size()) - 1;
+    if ((m.spaces & own) != 0)
+        splitmodules(t, name, hash, list);
+    else
+        splitmodules(t, name, hash, list, m.blanks & own, m.quotes & own);
+}
+
 // Adds the records of a list text that the table keeps.
 void parse(maptable& t, const char* p, const char* end)
 {
@@ -119,10 +218,8 @@ void parse(maptable& t, const char* p, const char* end)
 
         // The last bar separates; bars before it belong to the name.
         const auto* bar = static_cast<const char*>(::memrchr(p, '|', static_cast<std::size_t>(eol - p)));
-        if (bar != nullptr) {
-            addmodules(t, trim({p, static_cast<std::size_t>(bar - p)}),
-                       trim({bar + 1, static_cast<std::size_t>(eol - bar - 1)}));
-        }
+        if (bar != nullptr)
+            addline(t, p, bar, eol, end);
         p = eol == end ? end : eol + 1;
     }
 }

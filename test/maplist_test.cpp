@@ -84,6 +84,15 @@ TEST_P(readmaptest, records)
     EXPECT_EQ(all(t), GetParam().want) << GetParam().what;
 }
 
+TEST_P(readmaptest, recordsbeforemoretext)
+{
+    // A short module list with enough text after it is split by a faster
+    // way than one at the end of the text; both must agree.
+    maptable t;
+    readmap(t, GetParam().list + "\n" + std::string(70, '#'));
+    EXPECT_EQ(all(t), GetParam().want) << GetParam().what;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     all, readmaptest,
     testing::Values(
@@ -111,7 +120,26 @@ INSTANTIATE_TEST_SUITE_P(
         listcase{"lone quote at the end", "Card | a \"\n", {{"Card", "a"}}},
         listcase{"tabs do not separate", "Card | a\tb \tc\t d\n", {{"Card", "a\tb"}, {"Card", "c"}, {"Card", "d"}}},
         listcase{"a tab alone is no token", "Card | a \t b\n", {{"Card", "a"}, {"Card", "b"}}},
-        listcase{"the same pair twice", "X | m\nX | m\n", {{"X", "m"}, {"X", "m"}}}),
+        listcase{"the same pair twice", "X | m\nX | m\n", {{"X", "m"}, {"X", "m"}}},
+        // module lists around 32 and 64 bytes long
+        listcase{"32 bytes", std::string("A | ") + std::string(15, 'a') + " " + std::string(16, 'b') + "\n",
+                 {{"A", std::string(15, 'a')}, {"A", std::string(16, 'b')}}},
+        listcase{"33 bytes", std::string("A | ") + std::string(16, 'a') + " " + std::string(16, 'b') + "\n",
+                 {{"A", std::string(16, 'a')}, {"A", std::string(16, 'b')}}},
+        listcase{"64 bytes", std::string("A | ") + std::string(31, 'a') + " \"" + std::string(30, 'b') + "\"\n",
+                 {{"A", std::string(31, 'a')}, {"A", std::string(30, 'b')}}},
+        listcase{"65 bytes", std::string("A | ") + std::string(32, 'a') + " \"" + std::string(30, 'b') + "\"\n",
+                 {{"A", std::string(32, 'a')}, {"A", std::string(30, 'b')}}},
+        listcase{"quote as the 64th byte", std::string("A | ") + std::string(63, 'a') + "\"\n", {}},
+        listcase{"quote as the 63rd byte", std::string("A | ") + std::string(62, 'a') + "\"b\n", {{"A", "b"}}},
+        listcase{"blank as the 64th byte", std::string("A | ") + std::string(62, 'a') + " \"\n", {{"A", std::string(62, 'a')}}},
+        listcase{"quoted blanks", "A | \"  \" \" x\"\n", {{"A", ""}, {"A", "x"}}},
+        listcase{"unclosed quote trimmed", "A | \"  x y\n", {{"A", "x y"}}},
+        // each space that trim drops, next to a blank
+        listcase{"tab and blank", "A | a\t b\n", {{"A", "a"}, {"A", "b"}}},
+        listcase{"vertical tab and blank", "A | a \vb\n", {{"A", "a"}, {"A", "b"}}},
+        listcase{"form feed and blank", "A | a\f b\n", {{"A", "a"}, {"A", "b"}}},
+        listcase{"carriage return and blank", "A | a\r b\rc\n", {{"A", "a"}, {"A", "b\rc"}}}),
     rowname);
 
 TEST(readmap, threelistsinloadorder)
@@ -145,7 +173,7 @@ TEST(readmap, manyrecordsinorder)
         std::vector<std::string> want;
         for (int l = 0; l < 3; ++l)
             for (int i = k; i < 20000; i += 7001)
-                want.push_back("m" + std::to_string(l) + "_" + std::to_string(i));
+                want.push_back(std::string("m").append(std::to_string(l)).append("_").append(std::to_string(i)));
         EXPECT_EQ(modules(t, "card " + std::to_string(k)), want) << k;
     }
     EXPECT_TRUE(modules(t, "card 7001").empty());
