@@ -152,8 +152,8 @@ template <int W> listmarks listmarksof(const char* p)
 // blanks, whose blanks and quotes are given as bits. A token between blanks
 // then needs no trimming, and the next blank or quote is one instruction
 // away.
-void splitmodules(maptable& t, std::string_view name, std::uint64_t hash, std::string_view list,
-                  std::uint64_t blanks, std::uint64_t quotes)
+void splitmodules(maptable& t, std::string_view name, std::uint64_t hash, std::string_view list, std::uint64_t blanks,
+                  std::uint64_t quotes)
 {
     const std::uint64_t stops = blanks | quotes;
     std::size_t n = 0;
