@@ -3,9 +3,9 @@
 #include "io.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>

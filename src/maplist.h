@@ -110,7 +110,7 @@ private:
 
     std::size_t locate(std::string_view key, std::uint64_t hash) const;
 
-    std::vector<slot, bigalloc<slot>> slots;                     // open addressing, a power of two in size
+    std::vector<slot, bigalloc<slot>> slots;  // open addressing, a power of two in size
     // Of each record: the next record with the same name, once indexed;
     // before, the low half of the hash of its name, which is what a slot's
     // tag holds.

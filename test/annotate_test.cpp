@@ -4,8 +4,8 @@
 
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
