@@ -80,6 +80,15 @@ std::uint64_t hashof(std::string_view s)
     return mix(mix(a ^ k1, b ^ h) ^ k0, s.size() ^ k1);
 }
 
+// Starts fetching the cache line ahead bytes past p. A prefetch past the end
+// of a text is harmless, but a pointer may not be moved there, so the
+// address is counted as an integer.
+void prefetchpast(const void* p, std::uintptr_t ahead)
+{
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(p) + ahead;
+    __builtin_prefetch(reinterpret_cast<const void*>(at));  // NOLINT(performance-no-int-to-ptr)
+}
+
 // Splits a trimmed module list into its tokens: single blanks separate them,
 // double quotes enclose a token that holds blanks, and text right before an
 // opening quote is dropped. Blanks that only separate tokens make no record;
@@ -211,8 +220,8 @@ void parse(maptable& t, const char* p, const char* end)
     while (p < end) {
         // A file's pages need not follow each other in memory, and the
         // hardware does not fetch ahead across them.
-        __builtin_prefetch(p + 4096);
-        __builtin_prefetch(p + 4096 + 64);
+        prefetchpast(p, 4096);
+        prefetchpast(p, 4096 + 64);
         const auto* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         const char* eol = nl != nullptr ? nl : end;
 
@@ -398,12 +407,9 @@ void maptable::warm(std::uint64_t hash) const
     if (s.head != empty) {
         __builtin_prefetch(&map[s.head]);
         __builtin_prefetch(&next[s.head]);
-        // The name and the module that follows it on its line. A prefetch
-        // past the text's end is harmless, but a pointer may not be moved
-        // there, so the addresses are counted as integers.
-        const auto at = reinterpret_cast<std::uintptr_t>(s.name);
+        // The name and the module that follows it on its line.
         for (std::uintptr_t line = 0; line < 192; line += 64)
-            __builtin_prefetch(reinterpret_cast<const void*>(at + line));  // NOLINT(performance-no-int-to-ptr)
+            prefetchpast(s.name, line);
     }
 }
 
