@@ -2,6 +2,7 @@
 // with buffers of a random size. The output must be what a plain, line by
 // line reading of the rules gives, with lookups by walking the whole table.
 #include "annotate.h"
+#include "maplist.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

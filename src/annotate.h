@@ -2,14 +2,9 @@
 // the modules its description maps to.
 #pragma once
 
-#include "maplist.h"
+#include "maptable.h"
 
-#include <stdexcept>
-
-// A read or write that failed; what() is the whole message for the user.
-struct failure : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+#include <cstddef>
 
 // Copies the table from in to out, annotating its entry lines from t, with
 // buffers of bufsize bytes. Throws failure when in cannot be read or out

@@ -2,16 +2,14 @@
 // input, with the kernel modules that three mapping lists give for each
 // device description.
 #include "annotate.h"
+#include "failure.h"
+#include "lineio.h"
 #include "maplist.h"
 
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <iterator>
 #include <new>
 #include <stdexcept>
-#include <string_view>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -27,49 +25,42 @@ constexpr list lists[] = {
     {"map-video.lst", "Cant find video mapping file"},
 };
 
-const maptable* table = nullptr;  // for onbus
-
-// A mapped list whose pages cannot be read (an I/O error, or the file cut
-// short while the program runs) raises SIGBUS where its text is touched: the
-// run stops with that list's message. Any other SIGBUS is left to the
-// default action, which the access raises again on return. (Coverage never
-// counts these lines: _exit ends the run before the counts are written.)
-void onbus(int /*sig*/, siginfo_t* info, void* /*context*/)
+void run()
 {
-    const std::size_t i = table != nullptr ? table->textof(info->si_addr) : maptable::none;
-    if (i < std::size(lists)) {
-        const std::string_view m = lists[i].missing;
-        (void)!::write(STDERR_FILENO, m.data(), m.size());
-        (void)!::write(STDERR_FILENO, "\n", 1);
-        ::_exit(1);
+    // All lists are opened before any is read, so a missing one stops the
+    // run before anything is read or written.
+    int fds[3];
+    for (int i = 0; i < 3; ++i) {
+        fds[i] = ::open(lists[i].file, O_RDONLY | O_CLOEXEC);
+        if (fds[i] < 0)
+            throw failure(lists[i].missing);
     }
-    ::signal(SIGBUS, SIG_DFL);
-}
-
-// Makes a fault on the texts of t end the run as onbus says.
-void catchbus(const maptable& t)
-{
-    table = &t;
-    struct sigaction bus {};
-    bus.sa_sigaction = onbus;
-    bus.sa_flags = SA_SIGINFO;
-    ::sigaction(SIGBUS, &bus, nullptr);
-}
-
-// The size of the lists that are regular files: the table makes room for all
-// their records at once, instead of moving them as each list comes in.
-std::size_t listbytes(const int (&fds)[3])
-{
+    // Each list is read whole, once: what happens to the files afterwards
+    // cannot change the run.
+    text texts[3];
     std::size_t bytes = 0;
-    for (const int fd : fds) {
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-            bytes += static_cast<std::size_t>(st.st_size);
+    for (int i = 0; i < 3; ++i) {
+        if (!readall(fds[i], texts[i]))
+            throw failure(lists[i].missing);
+        bytes += texts[i].size();
+        // Closed at once: a list opened on a closed standard descriptor must
+        // not pass for standard input or output.
+        ::close(fds[i]);
     }
-    return bytes;
+    // Never torn down: the process's exit reclaims it at once.
+    static maptable& table = *new maptable;
+    table.reserve(bytes);
+    for (text& t : texts)
+        readmap(table, std::move(t));
+    table.index();
+
+    annotate(STDIN_FILENO, STDOUT_FILENO, table);
+    // Some file systems report a failed write only here.
+    if (::close(STDOUT_FILENO) != 0)
+        syserror("Cant write output");
 }
 
-int fail(const char* message)
+int report(const char* message)
 {
     std::fprintf(stderr, "%s\n", message);
     return 1;
@@ -80,34 +71,13 @@ int fail(const char* message)
 int main()
 {
     try {
-        // All lists are opened before any is read, so a missing one stops
-        // the run before anything is read or written.
-        int fds[3];
-        for (int i = 0; i < 3; ++i) {
-            fds[i] = ::open(lists[i].file, O_RDONLY | O_CLOEXEC);
-            if (fds[i] < 0)
-                return fail(lists[i].missing);
-        }
-        // The table lives until the process ends: nothing is torn down at
-        // exit, and onbus can reach it.
-        maptable& t = *new maptable;
-        catchbus(t);
-        t.expect(listbytes(fds));
-        for (int i = 0; i < 3; ++i) {
-            if (!readmap(t, fds[i]))
-                return fail(lists[i].missing);
-            // Closed at once: a list opened on a closed standard descriptor
-            // must not pass for standard input or output.
-            ::close(fds[i]);
-        }
-        t.index();
-        annotate(STDIN_FILENO, STDOUT_FILENO, t);
+        run();
         return 0;
     } catch (const failure& e) {
-        return fail(e.what());
+        return report(e.what());
     } catch (const std::bad_alloc&) {
-        return fail("Cant allocate memory");
+        return report("Cant allocate memory");
     } catch (const std::length_error&) {  // a buffer larger than any allocation
-        return fail("Cant allocate memory");
+        return report("Cant allocate memory");
     }
 }

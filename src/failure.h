@@ -1,0 +1,12 @@
+// What ends a run early: the message for the user, written once by main.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+struct failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A failure whose message is what, a colon and the text of errno.
+[[noreturn]] void syserror(const char* what);

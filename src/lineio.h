@@ -1,0 +1,67 @@
+// Input and output on file descriptors: whole files, lines, and buffered
+// writes. Every call is checked; a failed read or write throws failure.
+#pragma once
+
+#include "hugepages.h"
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+// Reads everything from fd into out; false on a read error (errno set).
+bool readall(int fd, text& out);
+
+// Lines of any length from a descriptor, newline included (the last line
+// may lack it), held two at a time: the current line and the one after it.
+class linereader {
+public:
+    linereader(int fd, std::size_t bufsize);
+
+    // Moves on by a line: next becomes cur, and the line after it next.
+    // False at the end of the input, with both left as they were.
+    bool advance();
+
+    std::string_view cur() const { return {buf.get() + from, mid - from}; }
+    std::string_view next() const { return {buf.get() + mid, to - mid}; }
+
+private:
+    void fill();  // reads more, first moving cur and next to the front
+
+    int fd;
+    std::size_t size;
+    std::unique_ptr<char[]> buf;
+    std::size_t from = 0;  // cur is [from, mid), next is [mid, to)
+    std::size_t mid = 0;
+    std::size_t to = 0;
+    std::size_t scan = 0;  // where the search for the end of the line after next goes on
+    std::size_t end = 0;   // of what was read
+    bool eof = false;
+};
+
+// Buffered output to a descriptor.
+class writer {
+public:
+    writer(int fd, std::size_t bufsize) : fd(fd), size(bufsize), buf(new char[bufsize]) {}
+
+    void put(std::string_view s)
+    {
+        if (s.size() > size - len) {
+            spill(s);
+            return;
+        }
+        std::memcpy(buf.get() + len, s.data(), s.size());
+        len += s.size();
+    }
+
+    // Writes all output given so far.
+    void flush();
+
+private:
+    void spill(std::string_view s);
+
+    int fd;
+    std::size_t size;
+    std::unique_ptr<char[]> buf;
+    std::size_t len = 0;
+};
