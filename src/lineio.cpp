@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -111,21 +112,114 @@ void linereader::fill()
     end += static_cast<std::size_t>(got);
 }
 
+writer::writer(int fd, std::size_t bufsize)
+    : fd(fd), size(bufsize > 0 ? bufsize : 1), bufs{std::unique_ptr<char[]>(new char[size])}
+{
+}
+
+writer::~writer()
+{
+    if (!thread.joinable())
+        return;
+    {
+        const std::lock_guard lock(m);
+        stop = true;
+    }
+    changed.notify_all();
+    thread.join();
+}
+
 void writer::flush()
 {
-    if (!writefd(fd, {buf.get(), len}))
+    drain();
+    if (!writefd(fd, {buf(), len}))
         syserror("Cant write output");
     len = 0;
 }
 
 void writer::spill(std::string_view s)
 {
-    flush();
+    handoff();
     if (s.size() >= size) {
+        drain();
         if (!writefd(fd, s))
             syserror("Cant write output");
         return;
     }
-    std::memcpy(buf.get(), s.data(), s.size());
-    len = s.size();
+    std::memcpy(buf() + len, s.data(), s.size());
+    len += s.size();
+}
+
+// Gives the filled buffer to the thread and goes on in the other one.
+void writer::handoff()
+{
+    if (len == 0)
+        return;
+    std::unique_lock lock(m);
+    changed.wait(lock, [this] { return pending.empty(); });
+    throwfailed();
+    if (!thread.joinable() && !startthread()) {
+        lock.unlock();
+        flush();
+        return;
+    }
+    pending = {buf(), len};
+    lock.unlock();
+    changed.notify_all();
+    filling ^= 1;
+    len = 0;
+}
+
+// Waits until the thread has written what it was given.
+void writer::drain()
+{
+    std::unique_lock lock(m);
+    changed.wait(lock, [this] { return pending.empty(); });
+    throwfailed();
+}
+
+// Throws the thread's failure; m is held.
+void writer::throwfailed() const
+{
+    if (error != 0) {
+        errno = error;
+        syserror("Cant write output");
+    }
+}
+
+// Without the memory or a thread, the output is written in turn.
+bool writer::startthread()
+{
+    if (nothread)
+        return false;
+    try {
+        bufs[1].reset(new char[size]);
+        thread = std::thread([this] { run(); });
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::system_error&) {
+    }
+    bufs[1].reset();
+    nothread = true;
+    return false;
+}
+
+void writer::run()
+{
+    std::unique_lock lock(m);
+    for (;;) {
+        changed.wait(lock, [this] { return stop || !pending.empty(); });
+        if (pending.empty())
+            return;
+        const std::string_view out = pending;
+        lock.unlock();
+        const bool ok = writefd(fd, out);
+        const int e = errno;
+        lock.lock();
+        // After a failure nothing more is given: the filter throws.
+        if (!ok)
+            error = e;
+        pending = {};
+        changed.notify_all();
+    }
 }

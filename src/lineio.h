@@ -4,10 +4,13 @@
 
 #include "hugepages.h"
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 // Reads everything from fd into out; false on a read error (errno set).
 bool readall(int fd, text& out);
@@ -39,10 +42,16 @@ private:
     bool eof = false;
 };
 
-// Buffered output to a descriptor.
+// Buffered output to a descriptor. While one buffer fills, a second thread
+// writes the one filled before it, so that copying the output into the
+// kernel overlaps the filter's own work. Output that fits one buffer is
+// written at the end, without the thread.
 class writer {
 public:
-    writer(int fd, std::size_t bufsize) : fd(fd), size(bufsize), buf(new char[bufsize]) {}
+    writer(int fd, std::size_t bufsize);
+    writer(const writer&) = delete;
+    writer& operator=(const writer&) = delete;
+    ~writer();
 
     void put(std::string_view s)
     {
@@ -50,7 +59,7 @@ public:
             spill(s);
             return;
         }
-        std::memcpy(buf.get() + len, s.data(), s.size());
+        std::memcpy(buf() + len, s.data(), s.size());
         len += s.size();
     }
 
@@ -58,10 +67,25 @@ public:
     void flush();
 
 private:
+    char* buf() { return bufs[filling].get(); }
     void spill(std::string_view s);
+    void handoff();
+    void drain();
+    void throwfailed() const;
+    bool startthread();
+    void run();
 
     int fd;
     std::size_t size;
-    std::unique_ptr<char[]> buf;
+    std::unique_ptr<char[]> bufs[2];
+    int filling = 0;  // the buffer being filled
     std::size_t len = 0;
+    bool nothread = false;  // none could be started: the output is written in turn
+
+    std::mutex m;  // guards what follows
+    std::condition_variable changed;
+    std::string_view pending;  // the other buffer, while the thread writes it
+    int error = 0;             // errno of the thread's failed write
+    bool stop = false;
+    std::thread thread;
 };

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -231,7 +232,8 @@ TEST(annotate, writeerror)
     std::string lines;
     for (int i = 0; i < 1000; ++i)
         lines += "line\n";
-    // With small buffers, the failure comes before the end of the input.
+    // With small buffers, the failure comes while an earlier buffer is
+    // written beside the filter's work.
     for (const std::size_t bufsize : {std::size_t{64}, std::size_t{512} * 1024}) {
         for (const std::string& input : {std::string("x\n"), std::string(1 << 20, 'x'), lines, std::string()}) {
             tempfile in(input);
@@ -244,6 +246,30 @@ TEST(annotate, writeerror)
         }
     }
     ::close(full);
+}
+
+TEST(annotate, earlywriteerror)
+{
+    // A datagram socket takes the last, short write but refuses the full
+    // buffers before it: a failed write must fail the run even when every
+    // write after it succeeds.
+    maptable t;
+    int sv[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM, 0, sv), 0);
+    const int limit = 65536;  // the system doubles it
+    ASSERT_EQ(::setsockopt(sv[0], SOL_SOCKET, SO_SNDBUF, &limit, sizeof limit), 0);
+    std::string lines;
+    while (lines.size() < 300000)
+        lines += "line\n";
+    tempfile in(lines);
+    try {
+        annotate(in.fd(), sv[0], t, 256 * 1024);
+        ADD_FAILURE() << "no failure";
+    } catch (const failure& e) {
+        EXPECT_STREQ(e.what(), "Cant write output: Message too long");
+    }
+    ::close(sv[0]);
+    ::close(sv[1]);
 }
 
 }  // namespace
