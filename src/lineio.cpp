@@ -39,11 +39,6 @@ bool writefd(int fd, std::string_view s)
 
 }  // namespace
 
-void syserror(const char* what)
-{
-    throw failure(std::string(what) + ": " + std::strerror(errno));
-}
-
 bool readall(int fd, text& out)
 {
     // A regular file is read in one go; the byte more shows its end.

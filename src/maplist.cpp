@@ -38,7 +38,7 @@ void addmodules(maptable& t, std::string_view name, std::string_view list)
 
 void readmap(maptable& t, text list)
 {
-    const std::string_view s = t.keep(std::move(list));
+    const std::string_view s = t.adopt(std::move(list));
     const char* p = s.data();
     const char* end = p + s.size();
     while (p < end) {

@@ -58,7 +58,7 @@ maptable::maptable()
         s = splitmix(seed) | 1;
 }
 
-std::string_view maptable::keep(text list)
+std::string_view maptable::adopt(text list)
 {
     const text& t = texts.emplace_back(std::move(list));
     return {t.data(), t.size()};

@@ -27,11 +27,12 @@ public:
     // to put its names into a few slots.
     maptable();
 
-    // Keeps a list's text for the table's lifetime; records point into it.
-    std::string_view keep(text list);
+    // Takes a list's text for the table's lifetime; records point into it.
+    std::string_view adopt(text list);
 
     // Makes room for the records of this many bytes of lists at once, so
-    // that the array is not copied again and again as it grows.
+    // that the array is not copied again and again as it grows (a pair
+    // line is rarely shorter than 24 bytes).
     void reserve(std::size_t listbytes)
     {
         map.reserve(map.size() + listbytes / 24);
