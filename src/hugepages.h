@@ -1,6 +1,6 @@
-// Memory for the mapping table's large arrays, in huge pages where the
-// system allows them: with lists of 300,000 pairs, small pages cost more
-// time in page faults than parsing the lists does.
+// Memory for the mapping table's large arrays and the lists' texts, in huge
+// pages where the system allows them: with large lists, a fault for every
+// small page costs more than the parsing.
 #pragma once
 
 #include <cstddef>

@@ -118,8 +118,8 @@ void maptable::index()
 
     // Each record goes to the front of its name's chain, so the records are
     // taken last first. The slots of the names some records ahead are
-    // fetched while the current one goes in: with many names, the waits for
-    // memory otherwise cost more than all the rest of loading.
+    // fetched while the current one goes in, so that with many names the
+    // waits for memory overlap.
     constexpr std::size_t ahead = 16;
     const std::size_t mask = size - 1;
     std::size_t at = 0;  // the slot of the record after i
