@@ -1,5 +1,6 @@
 // Input and output on file descriptors: whole files, lines, and buffered
-// writes. Every call is checked; a failed read or write throws failure.
+// writes. Every call is checked: readall says when it failed, and the line
+// reader and the writer throw failure.
 #pragma once
 
 #include "hugepages.h"
@@ -29,7 +30,7 @@ public:
     std::string_view next() const { return {buf.get() + mid, to - mid}; }
 
 private:
-    void fill();  // reads more, first moving cur and next to the front
+    void fill();  // reads more, first moving next and what follows it to the front
 
     int fd;
     std::size_t size;
