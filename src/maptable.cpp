@@ -49,13 +49,13 @@ bool sametext(std::string_view a, std::string_view b)
 
 maptable::maptable()
 {
-    std::uint64_t seed = 0;
-    if (::getrandom(&seed, sizeof seed, GRND_NONBLOCK) != sizeof seed)
-        seed = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::uint64_t random = 0;
+    if (::getrandom(&random, sizeof random, GRND_NONBLOCK) != sizeof random)
+        random = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     // A multiplier that a key could make zero would drop the state before
-    // it, whatever the seed; so the multipliers are secret too.
+    // it, whatever the starting state; so the multipliers are secret too.
     for (std::uint64_t& s : secret)
-        s = splitmix(seed) | 1;
+        s = splitmix(random) | 1;
 }
 
 std::string_view maptable::adopt(text list)
