@@ -81,7 +81,12 @@ std::string run(const std::string& in, const maptable& t, std::size_t bufsize)
     check(fin >= 0 && fout >= 0);
     check(::write(fin, in.data(), in.size()) == static_cast<ssize_t>(in.size()));
     ::lseek(fin, 0, SEEK_SET);
-    annotate(fin, fout, t, bufsize);
+    {
+        linereader r(fin, bufsize);
+        writer w(fout, bufsize);
+        annotate(r, w, t);
+        w.flush();
+    }
     std::string out(static_cast<std::size_t>(::lseek(fout, 0, SEEK_END)), '\0');
     check(::pread(fout, out.data(), out.size(), 0) == static_cast<ssize_t>(out.size()));
     ::close(fin);

@@ -1,7 +1,5 @@
 #include "annotate.h"
 
-#include "lineio.h"
-
 #include <cstring>
 #include <string_view>
 
@@ -11,14 +9,14 @@ constexpr std::string_view headerline = "struct pci_module_map scsi_pci_ids[] = 
 constexpr std::string_view closing = "};\n";
 
 // Writes cur with ", ( \"mapped\" )" inserted after its last closing
-// parenthesis, at strp.
-void putcopy(writer& w, std::string_view cur, std::size_t strp, std::string_view mapped)
+// parenthesis, at lastparen.
+void putannotated(writer& out, std::string_view cur, std::size_t lastparen, std::string_view mapped)
 {
-    w.put(cur.substr(0, strp + 1));
-    w.put(", ( \"");
-    w.put(mapped);
-    w.put("\" )");
-    w.put(cur.substr(strp + 1));
+    out.put(cur.substr(0, lastparen + 1));
+    out.put(", ( \"");
+    out.put(mapped);
+    out.put("\" )");
+    out.put(cur.substr(lastparen + 1));
 }
 
 // The position of the last c in s, or npos; memrchr, where rfind would go
@@ -31,54 +29,51 @@ std::size_t last(std::string_view s, char c)
 
 // Writes an entry line once per record whose name is its key, the text
 // between its first and its last double quote, or once as "UNKNOWN".
-void putentry(writer& w, std::string_view cur, std::size_t quote, const maptable& t)
+void putentry(writer& out, std::string_view cur, std::size_t firstquote, const maptable& t)
 {
-    const std::size_t end = last(cur, '"');
-    const std::size_t strp = last(cur, ')');
+    const std::size_t lastquote = last(cur, '"');
+    const std::size_t lastparen = last(cur, ')');
     // With one quote there is no key, and without a parenthesis no place for
     // the annotation: such a line goes out as it came.
-    if (end == quote || strp == std::string_view::npos) {
-        w.put(cur);
+    if (lastquote == firstquote || lastparen == std::string_view::npos) {
+        out.put(cur);
         return;
     }
-    const std::string_view key = cur.substr(quote + 1, end - quote - 1);
+    const std::string_view key = cur.substr(firstquote + 1, lastquote - firstquote - 1);
     bool first = true;
     for (std::size_t i = t.find(key); i != maptable::none; i = t.after(i)) {
-        putcopy(w, cur, strp, t.map[i].module);
+        putannotated(out, cur, lastparen, t.map[i].module);
         first = false;
     }
     if (first)
-        putcopy(w, cur, strp, "UNKNOWN");
+        putannotated(out, cur, lastparen, "UNKNOWN");
 }
 
 }  // namespace
 
-void annotate(int in, int out, const maptable& t, std::size_t bufsize)
+void annotate(linereader& in, writer& out, const maptable& t)
 {
-    linereader r(in, bufsize);
-    writer w(out, bufsize);
-    if (r.advance()) {
+    if (in.advance()) {
         bool seen = false;
         // A line is handled once the one after it is read.
-        while (r.advance()) {
-            const std::string_view cur = r.cur();
-            const std::string_view next = r.next();
-            const std::size_t quote = seen ? cur.find('"') : std::string_view::npos;
+        while (in.advance()) {
+            const std::string_view cur = in.cur();
+            const std::string_view next = in.next();
+            const std::size_t firstquote = seen ? cur.find('"') : std::string_view::npos;
             if (cur == headerline) {
                 seen = true;
-                w.put(cur);
-            } else if (quote != std::string_view::npos) {
-                putentry(w, cur, quote, t);
+                out.put(cur);
+            } else if (firstquote != std::string_view::npos) {
+                putentry(out, cur, firstquote, t);
             } else if (seen && next == closing && cur.ends_with(",\n")) {
                 // The last entry before the closing line loses its comma.
-                w.put(cur.substr(0, cur.size() - 2));
-                w.put("\n");
+                out.put(cur.substr(0, cur.size() - 2));
+                out.put("\n");
             } else {
-                w.put(cur);
+                out.put(cur);
             }
         }
         // The last line goes out unchanged, whatever it holds.
-        w.put(r.next());
+        out.put(in.next());
     }
-    w.flush();
 }

@@ -2,11 +2,10 @@
 // the modules its description maps to.
 #pragma once
 
+#include "linereader.h"
 #include "maptable.h"
+#include "writer.h"
 
-#include <cstddef>
-
-// Copies the table from in to out, annotating its entry lines from t, with
-// buffers of bufsize bytes. Throws failure when in cannot be read or out
-// cannot be written.
-void annotate(int in, int out, const maptable& t, std::size_t bufsize = std::size_t{512} * 1024);
+// Copies the table from in to out, annotating its entry lines from t. The
+// caller flushes or closes out.
+void annotate(linereader& in, writer& out, const maptable& t);

@@ -3,7 +3,7 @@
 // device description.
 #include "annotate.h"
 #include "failure.h"
-#include "lineio.h"
+#include "fdio.h"
 #include "maplist.h"
 
 #include <cstdio>
@@ -54,10 +54,10 @@ void run()
         readmap(table, std::move(t));
     table.index();
 
-    annotate(STDIN_FILENO, STDOUT_FILENO, table);
-    // Some file systems report a failed write only here.
-    if (::close(STDOUT_FILENO) != 0)
-        syserror("Cant write output");
+    linereader in(STDIN_FILENO);
+    writer out(STDOUT_FILENO);
+    annotate(in, out, table);
+    out.close();
 }
 
 int report(const char* message)

@@ -1,44 +1,17 @@
 #include "annotate.h"
 
-#include "failure.h"
+#include "helpers.h"
 #include "maplist.h"
-#include "rowname.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
-const std::string header = "struct pci_module_map scsi_pci_ids[] = {\n";
+using rows::PrintTo;
 
-// A temporary file holding s, read from its start.
-struct tempfile {
-    std::FILE* f = std::tmpfile();
-    explicit tempfile(const std::string& s = "")
-    {
-        std::fwrite(s.data(), 1, s.size(), f);
-        std::fflush(f);
-        ::lseek(fd(), 0, SEEK_SET);
-    }
-    ~tempfile() { std::fclose(f); }
-    tempfile(const tempfile&) = delete;
-    tempfile& operator=(const tempfile&) = delete;
-    int fd() const { return fileno(f); }
-    std::string contents() const
-    {
-        std::string s;
-        ::lseek(fd(), 0, SEEK_SET);
-        char buf[65536];
-        for (ssize_t n; (n = ::read(fd(), buf, sizeof buf)) > 0;)
-            s.append(buf, static_cast<std::size_t>(n));
-        return s;
-    }
-};
+const std::string header = "struct pci_module_map scsi_pci_ids[] = {\n";
 
 std::string run(const std::string& input, const std::string& scsi, const std::string& eth = "",
                 const std::string& video = "", std::size_t bufsize = 128 * 1024)
@@ -50,7 +23,10 @@ std::string run(const std::string& input, const std::string& scsi, const std::st
     t.index();
     tempfile in(input);
     tempfile out;
-    annotate(in.fd(), out.fd(), t, bufsize);
+    linereader r(in.fd(), bufsize);
+    writer w(out.fd(), bufsize);
+    annotate(r, w, t);
+    w.flush();
     return out.contents();
 }
 
@@ -62,11 +38,6 @@ struct filtercase {
     std::string in;
     std::string out;
 };
-
-void PrintTo(const filtercase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class filtertest : public testing::TestWithParam<filtercase> {};
 
@@ -207,69 +178,6 @@ TEST(annotate, manylines)
     in += "\t{ 0, }\n};\n";
     want += "\t{ 0, }\n};\n";
     EXPECT_EQ(run(in, "card0|m0\ncard1|m1\ncard2|m2\n", "card3|m3\n", "card4|m4\n"), want);
-}
-
-TEST(annotate, readerror)
-{
-    maptable t;
-    const int dir = ::open(".", O_RDONLY);
-    ASSERT_GE(dir, 0);
-    tempfile out;
-    try {
-        annotate(dir, out.fd(), t);
-        ADD_FAILURE() << "no failure";
-    } catch (const failure& e) {
-        EXPECT_STREQ(e.what(), "Cant read input: Is a directory");
-    }
-    ::close(dir);
-}
-
-TEST(annotate, writeerror)
-{
-    maptable t;
-    const int full = ::open("/dev/full", O_WRONLY);
-    ASSERT_GE(full, 0);
-    std::string lines;
-    for (int i = 0; i < 1000; ++i)
-        lines += "line\n";
-    // With small buffers, the failure comes while an earlier buffer is
-    // written beside the filter's work.
-    for (const std::size_t bufsize : {std::size_t{64}, std::size_t{512} * 1024}) {
-        for (const std::string& input : {std::string("x\n"), std::string(1 << 20, 'x'), lines, std::string()}) {
-            tempfile in(input);
-            try {
-                annotate(in.fd(), full, t, bufsize);
-                EXPECT_TRUE(input.empty()) << "no failure";
-            } catch (const failure& e) {
-                EXPECT_STREQ(e.what(), "Cant write output: No space left on device");
-            }
-        }
-    }
-    ::close(full);
-}
-
-TEST(annotate, earlywriteerror)
-{
-    // A datagram socket takes the last, short write but refuses the full
-    // buffers before it: a failed write must fail the run even when every
-    // write after it succeeds.
-    maptable t;
-    int sv[2];
-    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM, 0, sv), 0);
-    const int limit = 65536;  // the system doubles it
-    ASSERT_EQ(::setsockopt(sv[0], SOL_SOCKET, SO_SNDBUF, &limit, sizeof limit), 0);
-    std::string lines;
-    while (lines.size() < 300000)
-        lines += "line\n";
-    tempfile in(lines);
-    try {
-        annotate(in.fd(), sv[0], t, 256 * 1024);
-        ADD_FAILURE() << "no failure";
-    } catch (const failure& e) {
-        EXPECT_STREQ(e.what(), "Cant write output: Message too long");
-    }
-    ::close(sv[0]);
-    ::close(sv[1]);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "maplist.h"
 
-#include "rowname.h"
+#include "helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include <vector>
 
 namespace {
+
+using rows::PrintTo;
 
 using records = std::vector<std::pair<std::string, std::string>>;
 
@@ -25,11 +27,6 @@ struct trimcase {
     std::string in;
     std::string out;
 };
-
-void PrintTo(const trimcase& c, std::ostream* os)
-{
-    *os << testing::PrintToString(c.in);
-}
 
 class trimtest : public testing::TestWithParam<trimcase> {};
 
@@ -56,11 +53,6 @@ struct listcase {
     std::string list;
     records want;
 };
-
-void PrintTo(const listcase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class readmaptest : public testing::TestWithParam<listcase> {};
 

@@ -1,6 +1,6 @@
 // Runs the built program in a temporary directory, for what only the whole
 // program shows: the lists it finds, its messages and its exit status.
-#include "rowname.h"
+#include "helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 
 namespace {
 
+using rows::PrintTo;
 namespace fs = std::filesystem;
 
 const std::string header = "struct pci_module_map scsi_pci_ids[] = {\n";
@@ -103,11 +104,6 @@ struct startcase {
     const char* err;
 };
 
-void PrintTo(const startcase& c, std::ostream* os)
-{
-    *os << c.what;
-}
-
 class startup : public program, public testing::WithParamInterface<startcase> {};
 
 TEST_P(startup, stopsbeforereading)
@@ -148,11 +144,6 @@ struct faultcase {
     int status;
     const char* err;
 };
-
-void PrintTo(const faultcase& c, std::ostream* os)
-{
-    *os << c.redirect;
-}
 
 class faults : public program, public testing::WithParamInterface<faultcase> {};
 
@@ -209,11 +200,6 @@ struct listcase {
     std::string module;
 };
 
-void PrintTo(const listcase& c, std::ostream* os)
-{
-    *os << c.what;
-}
-
 class lists : public program, public testing::WithParamInterface<listcase> {};
 
 TEST_P(lists, annotate)
@@ -249,11 +235,6 @@ struct injectcase {
     const char* file;  // the list, or nullptr for standard input (read) or output (close)
     const char* err;
 };
-
-void PrintTo(const injectcase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class ioerror : public program, public testing::WithParamInterface<injectcase> {
 protected:
@@ -319,11 +300,6 @@ struct changecase {
     const char* change;  // shell text
 };
 
-void PrintTo(const changecase& c, std::ostream* os)
-{
-    *os << c.change;
-}
-
 class changedlist : public program, public testing::WithParamInterface<changecase> {};
 
 TEST_P(changedlist, changesnothing)
@@ -356,11 +332,6 @@ struct hugecase {
     const char* after;
     const char* annotated;
 };
-
-void PrintTo(const hugecase& c, std::ostream* os)
-{
-    *os << c.what;
-}
 
 class hugeline : public program, public testing::WithParamInterface<hugecase> {};
 

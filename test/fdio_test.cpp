@@ -1,14 +1,21 @@
-#include "lineio.h"
+#include "fdio.h"
+
+#include "helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <unistd.h>
 
 namespace {
+
+using rows::PrintTo;
+namespace fs = std::filesystem;
 
 std::string bigtext()
 {
@@ -38,14 +45,9 @@ TEST(readall, pipe)
 TEST(readall, file)
 {
     for (const std::string& want : {bigtext(), std::string()}) {
-        std::FILE* f = std::tmpfile();
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(std::fwrite(want.data(), 1, want.size(), f), want.size());
-        ASSERT_EQ(std::fflush(f), 0);
-        ::lseek(fileno(f), 0, SEEK_SET);
+        const tempfile f(want);
         text got;
-        EXPECT_TRUE(readall(fileno(f), got));
-        std::fclose(f);
+        EXPECT_TRUE(readall(f.fd(), got));
         EXPECT_EQ(std::string(got.begin(), got.end()), want);
     }
 }
