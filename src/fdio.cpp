@@ -50,3 +50,16 @@ bool readall(int fd, text& out)
     return true;
 }
 
+bool inputisoutput(int in, int out)
+{
+    struct stat i {};
+    struct stat o {};
+    if (::fstat(in, &i) != 0 || ::fstat(out, &o) != 0 || !S_ISREG(i.st_mode) || i.st_dev != o.st_dev ||
+        i.st_ino != o.st_ino)
+        return false;
+    // Output below the input's end overwrites input not yet read, and
+    // output from there on is read back: only an input already read to its
+    // end is safe. The shell's >f empties f, so that is the case there.
+    const off_t at = ::lseek(in, 0, SEEK_CUR);
+    return at >= 0 && at < i.st_size;
+}

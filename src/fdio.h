@@ -16,3 +16,7 @@ bool writefd(int fd, std::string_view s);
 // Reads everything from fd into out; false on a read error (errno set).
 bool readall(int fd, text& out);
 
+// True when out is the very file that in reads and in has bytes left to
+// read: whatever the program wrote would land where it still reads, or be
+// read back as input.
+bool inputisoutput(int in, int out);

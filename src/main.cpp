@@ -35,6 +35,8 @@ void run()
         if (fds[i] < 0)
             throw failure(lists[i].missing);
     }
+    if (inputisoutput(STDIN_FILENO, STDOUT_FILENO))
+        throw failure("Cant read input: input file is output file");
     // Each list is read whole, once: what happens to the files afterwards
     // cannot change the run.
     text texts[3];

@@ -179,6 +179,43 @@ INSTANTIATE_TEST_SUITE_P(
                   ": >out; { PROG <big; echo $? >st; } | head -n 1 >/dev/null; exit $(cat st)", 128 + 13, ""}),
     rowname());
 
+// Standard input and output the same file. The file size is capped and
+// the run timed out, so that a program that reads its own output cannot
+// fill the disk.
+struct samefilecase {
+    const char* what;
+    const char* redirect;
+    int status;
+    const char* err;
+    bool kept;  // the file is as it was; else empty
+};
+
+class samefile : public program, public testing::WithParamInterface<samefilecase> {};
+
+TEST_P(samefile, neverreadsitsoutput)
+{
+    // Output well past one buffer, so that it would be read back.
+    std::string t = header;
+    for (int i = 0; i < 20000; ++i)
+        t += "\t{ " + std::to_string(i) + ", N_(\"Card\")},\n";
+    t += "};\n";
+    put("f", t);
+    const samefilecase& c = GetParam();
+    const result r = run(std::string("ulimit -f 100000; timeout 20 ") + c.redirect);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_TRUE(get("f") == (c.kept ? t : "")) << get("f").size() << " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(all, samefile,
+                         testing::Values(samefilecase{"appended", "PROG <f >>f", 1,
+                                                      "Cant read input: input file is output file\n", true},
+                                         samefilecase{"read and written", "PROG <f 1<>f", 1,
+                                                      "Cant read input: input file is output file\n", true},
+                                         // the shell empties the file before the program starts
+                                         samefilecase{"emptied", "PROG <f >f", 0, "", false}),
+                         rowname());
+
 // Memory capped with ulimit -v. A sanitized build reserves far more address
 // space than it uses, so these run in the plain build only.
 #if !SANITIZED
