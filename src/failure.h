@@ -1,11 +1,14 @@
-// What ends a run early: the message for the user, written once by main.
+// What ends a run early, and the one message it gives.
 #pragma once
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
 #include <string>
 
+// A failure whose text is the message for the user.
 struct failure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
@@ -15,3 +18,8 @@ struct failure : std::runtime_error {
 {
     throw failure(std::string(what) + ": " + std::strerror(errno));
 }
+
+// Writes the one message for whatever a run threw, with its newline: a
+// failure's own text, that memory ran out, or else what the exception says
+// of itself. It allocates nothing, since memory may be what ran out.
+void report(const std::exception_ptr& e, std::FILE* to);

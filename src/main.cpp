@@ -7,9 +7,8 @@
 #include "maplist.h"
 
 #include <cstdio>
+#include <exception>
 #include <fcntl.h>
-#include <new>
-#include <stdexcept>
 #include <unistd.h>
 
 namespace {
@@ -62,12 +61,6 @@ void run()
     out.close();
 }
 
-int report(const char* message)
-{
-    std::fprintf(stderr, "%s\n", message);
-    return 1;
-}
-
 }  // namespace
 
 int main()
@@ -75,11 +68,8 @@ int main()
     try {
         run();
         return 0;
-    } catch (const failure& e) {
-        return report(e.what());
-    } catch (const std::bad_alloc&) {
-        return report("Cant allocate memory");
-    } catch (const std::length_error&) {  // a buffer larger than any allocation
-        return report("Cant allocate memory");
+    } catch (...) {
+        report(std::current_exception(), stderr);
+        return 1;
     }
 }
