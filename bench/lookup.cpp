@@ -76,8 +76,8 @@ void lookup(benchmark::State& state)
     for (auto _ : state) {
         const std::string_view key = k.keys[i++ & 65535];
         std::size_t bytes = 0;
-        for (std::size_t r = t.find(key); r != maptable::none; r = t.after(r))
-            bytes += t.map[r].module.size();
+        for (maptable::recno r = t.find(key); r != maptable::none; r = t.chained(r))
+            bytes += t.map()[r].module.size();
         benchmark::DoNotOptimize(bytes);
     }
     state.SetItemsProcessed(state.iterations());

@@ -57,7 +57,7 @@ std::string expected(const std::string& in, const maptable& t)
             }
             const std::string key = cur.substr(q + 1, e - q - 1);
             std::size_t copies = 0;
-            for (const mapping& m : t.map) {
+            for (const mapping& m : t.map()) {
                 if (m.name == key) {
                     out += cur.substr(0, p + 1) + ", ( \"" + std::string(m.module) + "\" )" + cur.substr(p + 1);
                     ++copies;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -68,31 +69,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     readmap(t, list);  // a second list gives the same records again, and grows the index
     t.index();
 
-    const std::size_t n = t.map.size();
+    const std::span<const mapping> map = t.map();
+    const std::size_t n = map.size();
     const auto want = records(list);
     check(n == 2 * want.size());
     for (std::size_t i = 0; i < n; ++i)
-        check(t.map[i].name == want[i % want.size()].first && t.map[i].module == want[i % want.size()].second);
+        check(map[i].name == want[i % want.size()].first && map[i].module == want[i % want.size()].second);
     for (std::size_t i = 0; i < n; ++i) {
-        const mapping& m = t.map[i];
+        const mapping& m = map[i];
         check(trim(m.name) == m.name && trim(m.module) == m.module);
         check(m.name.find('\n') == std::string_view::npos && m.module.find('\n') == std::string_view::npos);
         check(list.find(m.name) != std::string_view::npos && list.find(m.module) != std::string_view::npos);
-        check(t.map[i % (n / 2)].name == m.name && t.map[i % (n / 2)].module == m.module);
+        check(map[i % (n / 2)].name == m.name && map[i % (n / 2)].module == m.module);
     }
     for (std::size_t i = 0; i < n; ++i) {
         // Walking from the first record of a name meets every record of that
         // name and no other, in table order.
         std::size_t want = 0;
-        while (t.map[want].name != t.map[i].name)
+        while (map[want].name != map[i].name)
             ++want;
         if (want != i)
             continue;
-        for (std::size_t j = t.find(t.map[i].name); j != maptable::none; j = t.after(j)) {
+        for (maptable::recno j = t.find(map[i].name); j != maptable::none; j = t.chained(j)) {
             check(j == want);
             do
                 ++want;
-            while (want < n && t.map[want].name != t.map[i].name);
+            while (want < n && map[want].name != map[i].name);
         }
         check(want == n);
     }

@@ -41,8 +41,8 @@ void putentry(writer& out, std::string_view cur, std::size_t firstquote, const m
     }
     const std::string_view key = cur.substr(firstquote + 1, lastquote - firstquote - 1);
     bool first = true;
-    for (std::size_t i = t.find(key); i != maptable::none; i = t.after(i)) {
-        putannotated(out, cur, lastparen, t.map[i].module);
+    for (maptable::recno i = t.find(key); i != maptable::none; i = t.chained(i)) {
+        putannotated(out, cur, lastparen, t.map()[i].module);
         first = false;
     }
     if (first)

@@ -15,7 +15,7 @@ namespace {
 
 struct list {
     const char* file;
-    const char* missing;
+    const char* message;  // when it cannot be opened or read
 };
 
 constexpr list lists[] = {
@@ -24,7 +24,7 @@ constexpr list lists[] = {
     {"map-video.lst", "Cant find video mapping file"},
 };
 
-void run()
+void annotatestdin()
 {
     // All lists are opened before any is read, so a missing one stops the
     // run before anything is read or written.
@@ -32,7 +32,7 @@ void run()
     for (int i = 0; i < 3; ++i) {
         fds[i] = ::open(lists[i].file, O_RDONLY | O_CLOEXEC);
         if (fds[i] < 0)
-            throw failure(lists[i].missing);
+            throw failure(lists[i].message);
     }
     if (inputisoutput(STDIN_FILENO, STDOUT_FILENO))
         throw failure("Cant read input: input file is output file");
@@ -42,7 +42,7 @@ void run()
     std::size_t bytes = 0;
     for (int i = 0; i < 3; ++i) {
         if (!readall(fds[i], texts[i]))
-            throw failure(lists[i].missing);
+            throw failure(lists[i].message);
         bytes += texts[i].size();
         // Closed at once: a list opened on a closed standard descriptor must
         // not pass for standard input or output.
@@ -66,7 +66,7 @@ void run()
 int main()
 {
     try {
-        run();
+        annotatestdin();
         return 0;
     } catch (...) {
         report(std::current_exception(), stderr);

@@ -40,7 +40,8 @@ std::uint32_t tagof(std::uint64_t hash)
     return static_cast<std::uint32_t>(hash >> 32);
 }
 
-bool sametext(std::string_view a, std::string_view b)
+// The same bytes in memory, not only equal ones.
+bool sameaddress(std::string_view a, std::string_view b)
 {
     return a.data() == b.data() && a.size() == b.size();
 }
@@ -106,15 +107,15 @@ std::uint64_t maptable::hash(std::string_view key) const
 
 void maptable::index()
 {
-    const std::size_t n = map.size();
-    if (n >= empty)
+    const std::size_t n = records.size();
+    if (n >= none)
         throw std::bad_alloc();  // record numbers are 32 bits; memory runs out long before
     // No more names than records: the table stays at most three quarters full.
     std::size_t size = 16;
     while (3 * size < 4 * n)
         size *= 2;
     slots.assign(size, slot{});
-    link.resize(n);
+    chain.resize(n);
 
     // Each record goes to the front of its name's chain, so the records are
     // taken last first. The slots of the names some records ahead are
@@ -126,22 +127,21 @@ void maptable::index()
     for (std::size_t i = n; i-- > 0;) {
         if (i >= ahead)
             __builtin_prefetch(&slots[hashes[i - ahead] & mask]);
-        const std::string_view name = map[i].name;
+        const std::string_view name = records[i].name;
         // The records of one line share their name's text, and so its slot.
-        if (i + 1 == n || !sametext(name, map[i + 1].name))
+        if (i + 1 == n || !sameaddress(name, records[i + 1].name))
             at = locate(name, hashes[i]);
         slot& s = slots[at];
-        link[i] = s.head;
-        s = {tagof(hashes[i]), static_cast<std::uint32_t>(i), name.data()};
+        chain[i] = s.head;
+        s = {tagof(hashes[i]), static_cast<recno>(i)};
     }
 }
 
-std::size_t maptable::find(std::string_view key) const
+maptable::recno maptable::find(std::string_view key) const
 {
     if (slots.empty())
         return none;
-    const std::uint32_t head = slots[locate(key, hash(key))].head;
-    return head == empty ? none : head;
+    return slots[locate(key, hash(key))].head;
 }
 
 // The slot that holds key, or the free slot where it would go.
@@ -151,8 +151,7 @@ std::size_t maptable::locate(std::string_view key, std::uint64_t hash) const
     const std::size_t mask = slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const slot& s = slots[i];
-        if (s.head == empty || (s.tag == tag && map[s.head].name.size() == key.size() &&
-                                (key.empty() || std::memcmp(s.name, key.data(), key.size()) == 0)))
+        if (s.head == none || (s.tag == tag && records[s.head].name == key))
             return i;
     }
 }

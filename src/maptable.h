@@ -2,12 +2,16 @@
 // index from a device description to its records.
 #pragma once
 
-#include "hugepages.h"
+#include "bigalloc.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <span>
 #include <string_view>
+
+// The bytes of one mapping list.
+using text = bigvector<char>;
 
 // One pair of a mapping list. A list line that names several modules gives
 // one record per module, each with the same name.
@@ -18,14 +22,16 @@ struct mapping {
 
 class maptable {
 public:
-    static constexpr std::size_t none = static_cast<std::size_t>(-1);
-
-    // The records, in load order. Their texts are kept by the table.
-    bigvector<mapping> map;
+    // A record's number in load order, and the number that stands for none.
+    using recno = std::uint32_t;
+    static constexpr recno none = UINT32_MAX;
 
     // Draws the hash's secret for this table, so that no list can be made
     // to put its names into a few slots.
     maptable();
+
+    // The records, in load order. Their texts are kept by the table.
+    std::span<const mapping> map() const { return records; }
 
     // Takes a list's text for the table's lifetime; records point into it.
     std::string_view adopt(text list);
@@ -35,7 +41,7 @@ public:
     // line is rarely shorter than 24 bytes).
     void reserve(std::size_t listbytes)
     {
-        map.reserve(map.size() + listbytes / 24);
+        records.reserve(records.size() + listbytes / 24);
         hashes.reserve(hashes.size() + listbytes / 24);
     }
 
@@ -43,7 +49,7 @@ public:
     // line's name once for all its modules, while the line is in the cache.
     void add(std::string_view name, std::string_view module, std::uint64_t nhash)
     {
-        map.push_back({name, module});
+        records.push_back({name, module});
         hashes.push_back(nhash);
     }
     void add(std::string_view name, std::string_view module) { add(name, module, hash(name)); }
@@ -52,30 +58,29 @@ public:
     // added before the last call.
     void index();
 
-    // The first record whose name is key, or none.
-    std::size_t find(std::string_view key) const;
-    // The next record after record i with the same name, or none.
-    std::size_t after(std::size_t i) const { return link[i] == empty ? none : link[i]; }
+    // The records of one name form a chain in load order. find gives the
+    // first record of key's chain, chained the one after record i; each
+    // gives none at the end.
+    recno find(std::string_view key) const;
+    recno chained(recno i) const { return chain[i]; }
 
     std::uint64_t hash(std::string_view key) const;
 
 private:
-    static constexpr std::uint32_t empty = UINT32_MAX;
-
-    // A name: hash bits that the slot's position does not use, the first of
-    // its records, and its text, so that a key is compared without waiting
-    // for the record.
+    // A name: hash bits that the slot's position does not use, so that most
+    // other names are passed over without reading their records, and the
+    // first record of its chain.
     struct slot {
         std::uint32_t tag = 0;
-        std::uint32_t head = empty;  // empty marks a free slot
-        const char* name = nullptr;
+        recno head = none;  // none marks a free slot
     };
 
     std::size_t locate(std::string_view key, std::uint64_t hash) const;
 
     std::uint64_t secret[3] = {};
-    bigvector<slot> slots;            // open addressing, a power of two in size
-    bigvector<std::uint32_t> link;    // of each record, the next one with its name
+    bigvector<mapping> records;
     bigvector<std::uint64_t> hashes;  // of each record's name
+    bigvector<slot> slots;            // open addressing, a power of two in size
+    bigvector<recno> chain;           // of each record, the next one of its name
     std::deque<text> texts;
 };

@@ -17,7 +17,7 @@ using records = std::vector<std::pair<std::string, std::string>>;
 records all(const maptable& t)
 {
     records r;
-    for (const mapping& m : t.map)
+    for (const mapping& m : t.map())
         r.emplace_back(m.name, m.module);
     return r;
 }

@@ -12,9 +12,9 @@ namespace {
 std::vector<std::string> modules(const maptable& t, std::string_view key)
 {
     std::vector<std::string> r;
-    for (std::size_t i = t.find(key); i != maptable::none; i = t.after(i)) {
-        EXPECT_EQ(t.map[i].name, key);
-        r.emplace_back(t.map[i].module);
+    for (maptable::recno i = t.find(key); i != maptable::none; i = t.chained(i)) {
+        EXPECT_EQ(t.map()[i].name, key);
+        r.emplace_back(t.map()[i].module);
     }
     return r;
 }
@@ -54,7 +54,7 @@ TEST(maptable, manyrecordsinorder)
     for (const std::string& list : lists)
         readmap(t, list);
     t.index();
-    ASSERT_EQ(t.map.size(), 60000U);
+    ASSERT_EQ(t.map().size(), 60000U);
     for (int k : {0, 1, 2999, 7000}) {
         std::vector<std::string> want;
         for (int l = 0; l < 3; ++l)

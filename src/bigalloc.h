@@ -31,6 +31,3 @@ template <class T> struct bigalloc {
 };
 
 template <class T> using bigvector = std::vector<T, bigalloc<T>>;
-
-// The bytes of one mapping list.
-using text = bigvector<char>;

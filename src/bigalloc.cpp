@@ -1,4 +1,4 @@
-#include "hugepages.h"
+#include "bigalloc.h"
 
 #include <cstdlib>
 #include <sys/mman.h>
