@@ -4,9 +4,8 @@
   small/map-*.lst   about 3,500 pairs
   large/map-*.lst   about 300,000 pairs (the small lists' pairs among them)
   table.c           about 30 MB, about 300,000 entry lines
-  table-300k.c      the first 300 KB of it, closed like a table
-  table-4k.c        its first 4,000 lines, closed like a table: the size of
-                    a real table
+  table-300k.c      its first 300 KB, closed like a table: the size of a
+                    real table
   one.c             a one-line table
 
 Descriptions look like real device names: vendors, models, slashes,
@@ -112,10 +111,6 @@ def main():
                 break
             f.write(line)
             small += len(line)
-        f.write("\t{ 0, 0, NULL },\n};\n")
-    with open(os.path.join(out, "table-4k.c"), "w") as f:
-        f.write(header)
-        f.writelines(body[:4000])
         f.write("\t{ 0, 0, NULL },\n};\n")
     with open(os.path.join(out, "one.c"), "w") as f:
         f.write(header.splitlines(True)[1])
