@@ -29,8 +29,8 @@ enum class target {
 
 struct writecase {
     const char* what;
+    std::size_t first;  // bytes of pieces(first) before the pieces
     std::vector<std::string> pieces;
-    std::size_t more;  // bytes of pieces(more) after them
     target to;
     const char* err;  // nullptr when the output is written and closed
 };
@@ -67,9 +67,8 @@ void readthenleave(int fd, std::size_t limit)
 TEST_P(writetest, writes)
 {
     const writecase& c = GetParam();
-    std::vector<std::string> all = c.pieces;
-    for (std::string& p : pieces(c.more))
-        all.push_back(std::move(p));
+    std::vector<std::string> all = pieces(c.first);
+    all.insert(all.end(), c.pieces.begin(), c.pieces.end());
     std::string want;
     for (const std::string& p : all)
         want += p;
@@ -110,22 +109,27 @@ TEST_P(writetest, writes)
 INSTANTIATE_TEST_SUITE_P(
     all, writetest,
     testing::Values(
-        writecase{"nothing", {}, 0, target::file, nullptr},
-        writecase{"short pieces", {"a", "bc", "", "def", "\n"}, 0, target::file, nullptr},
-        writecase{"a piece larger than the buffer", {"ab", std::string(100000, 'x'), "cd"}, 0, target::file, nullptr},
+        writecase{"nothing", 0, {}, target::file, nullptr},
+        writecase{"short pieces", 0, {"a", "bc", "", "def", "\n"}, target::file, nullptr},
+        writecase{"a piece larger than the buffer", 0, {"ab", std::string(100000, 'x'), "cd"}, target::file, nullptr},
         // the buffer grows, and then a second thread writes
-        writecase{"long output", {}, std::size_t{12} << 20, target::file, nullptr},
+        writecase{"long output", std::size_t{12} << 20, {}, target::file, nullptr},
+        writecase{"pieces larger than the full buffer",
+                  std::size_t{8} << 20,
+                  {std::string(std::size_t{1} << 20, 'x'), std::string(std::size_t{1} << 20, 'y'), "z"},
+                  target::file,
+                  nullptr},
         // failures
-        writecase{"a failed write", {"x"}, 0, target::full, "Cant write output: No space left on device"},
+        writecase{"a failed write", 0, {"x"}, target::full, "Cant write output: No space left on device"},
         writecase{"a failed long write",
-                  {},
                   std::size_t{1} << 20,
+                  {},
                   target::full,
                   "Cant write output: No space left on device"},
         writecase{
-            "a write failed in the thread", {}, std::size_t{16} << 20, target::gone, "Cant write output: Broken pipe"},
-        writecase{"no descriptor", {"x"}, 0, target::closed, "Cant write output: Bad file descriptor"},
-        writecase{"a failed close", {}, 0, target::closed, "Cant write output: Bad file descriptor"}),
+            "a write failed in the thread", std::size_t{16} << 20, {}, target::gone, "Cant write output: Broken pipe"},
+        writecase{"no descriptor", 0, {"x"}, target::closed, "Cant write output: Bad file descriptor"},
+        writecase{"a failed close", 0, {}, target::closed, "Cant write output: Bad file descriptor"}),
     rowname());
 
 // A datagram socket that refuses writes larger than its buffer and takes
