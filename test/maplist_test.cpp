@@ -74,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         listcase{"name up to the bar", "Card|mod\n", {{"Card", "mod"}}}, listcase{"bar first", "|mod\n", {{"", "mod"}}},
         listcase{"blanks before the bar", "   | mod\n", {{"", "mod"}}},
         listcase{"last bar separates", "A|B | mod\n", {{"A|B", "mod"}}},
+        // there is no comment syntax: a line with a bar is a pair
+        listcase{"a comment with a bar", "# note: a|b\n", {{"# note: a", "b"}}},
         listcase{"no final newline", "Card | mod", {{"Card", "mod"}}},
         listcase{"CRLF", "Card | mod\r\nNext | two\r\n", {{"Card", "mod"}, {"Next", "two"}}},
         listcase{"zero bytes", std::string("C\0rd | m\0d\n", 12), {{std::string("C\0rd", 4), std::string("m\0d", 3)}}},
@@ -83,6 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
         listcase{"quoted token", "Card | \"Card:X 4 MB\"\n", {{"Card", "Card:X 4 MB"}}},
         listcase{"letters before a quote", "Card | ab\"cd ef\"\n", {{"Card", "cd ef"}}},
         listcase{"quote, blank, token", "Card | \"x y\" z\n", {{"Card", "x y"}, {"Card", "z"}}},
+        listcase{"text right after a closing quote", "Card | \"x y\"z\n", {{"Card", "x y"}, {"Card", "z"}}},
         listcase{"two blanks", "Card | a  b\n", {{"Card", "a"}, {"Card", "b"}}},
         listcase{"empty quoted token", "Card | \"\" b\n", {{"Card", ""}, {"Card", "b"}}},
         listcase{"quoted token trimmed", "Card | \" x \"\n", {{"Card", "x"}}},
