@@ -34,8 +34,6 @@ void annotatestdin()
         if (fds[i] < 0)
             throw failure(lists[i].message);
     }
-    if (inputisoutput(STDIN_FILENO, STDOUT_FILENO))
-        throw failure("Cant read input: input file is output file");
     // Each list is read whole, once: what happens to the files afterwards
     // cannot change the run.
     text texts[3];
@@ -48,6 +46,8 @@ void annotatestdin()
         // not pass for standard input or output.
         ::close(fds[i]);
     }
+    if (inputisoutput(STDIN_FILENO, STDOUT_FILENO))
+        throw failure("Cant read input: input file is output file");
     // Never torn down: the process's exit reclaims it at once.
     static maptable& table = *new maptable;
     table.reserve(bytes);

@@ -4,6 +4,7 @@
 #include "fdio.h"
 
 #include <cerrno>
+#include <new>
 #include <system_error>
 #include <unistd.h>
 
@@ -73,12 +74,15 @@ void writer::putfull(std::string_view s)
 
 // From now on, a second thread writes each full buffer while the filter
 // fills the other, so that the kernel's copy of a large output overlaps the
-// filter's work. Without a thread, the output is written in turn.
+// filter's work. Without the memory or a thread, the output is written in
+// turn.
 void writer::startthread()
 {
     try {
         spare.reset(new char[size]);
         thread = std::thread([this] { work(); });
+    } catch (const std::bad_alloc&) {
+        spare.reset();
     } catch (const std::system_error&) {
         spare.reset();
     }

@@ -1,4 +1,5 @@
-// Buffered output to a descriptor, every write checked.
+// Buffered output to a descriptor, every write checked. The buffer grows with
+// the output, and once it is large a second thread writes it.
 #pragma once
 
 #include <condition_variable>
